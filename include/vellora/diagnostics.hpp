@@ -1,0 +1,85 @@
+// Diagnostic records and the sink through which the algorithms emit them.
+//
+// The algorithms never format a message unless the sink says the record would
+// be delivered: `emit` takes a callable that builds the text, and calls it only
+// after `enabled` answered yes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace vellora {
+
+// Severity; a higher code is more verbose. 0 is used as the "off" filter.
+enum class Level : std::uint8_t {
+    Error = 1,
+    Warn = 2,
+    Info = 3,
+    Debug = 4,
+    Trace = 5,
+};
+
+// Python `logging` level for a severity (TRACE maps to 5, not 0).
+constexpr int python_level(Level level) noexcept {
+    switch (level) {
+    case Level::Error: return 40;
+    case Level::Warn: return 30;
+    case Level::Info: return 20;
+    case Level::Debug: return 10;
+    case Level::Trace: return 5;
+    }
+    return 0;
+}
+
+// Where a record comes from: everything but the message, fixed per call site.
+struct RecordSite {
+    Level level;
+    std::string_view target;       // "velloray::paper"
+    std::string_view module_path;  // "vellora::core"
+    std::optional<std::string_view> file;
+    std::optional<std::uint32_t> line;
+};
+
+struct Record {
+    const RecordSite& site;
+    std::string_view message;
+};
+
+// Destination of records. A plain pair of function pointers plus context keeps
+// the algorithms free of virtual dispatch and of any Python dependency.
+class DiagnosticSink {
+public:
+    using EnabledFn = bool (*)(void* context, Level level, std::string_view target) noexcept;
+    using DeliverFn = void (*)(void* context, const Record& record) noexcept;
+
+    constexpr DiagnosticSink() noexcept = default;
+    constexpr DiagnosticSink(void* context, EnabledFn enabled, DeliverFn deliver) noexcept
+        : context_(context), enabled_(enabled), deliver_(deliver) {}
+
+    // A sink that accepts nothing.
+    static constexpr DiagnosticSink none() noexcept { return DiagnosticSink{}; }
+
+    bool enabled(Level level, std::string_view target) const noexcept {
+        return enabled_ != nullptr && enabled_(context_, level, target);
+    }
+
+    // Builds the message with `make_message()` only when the record would pass.
+    template <class MakeMessage>
+    void emit(const RecordSite& site, MakeMessage&& make_message) const {
+        if (!enabled(site.level, site.target)) {
+            return;
+        }
+        const std::string message = std::forward<MakeMessage>(make_message)();
+        deliver_(context_, Record{site, message});
+    }
+
+private:
+    void* context_ = nullptr;
+    EnabledFn enabled_ = nullptr;
+    DeliverFn deliver_ = nullptr;
+};
+
+}  // namespace vellora
