@@ -5,20 +5,22 @@ BUILD   := build
 VENV    := $(BUILD)/venv
 PY      := $(VENV)/bin/python
 PYTEST_ARGS ?=
+# Variables the inner make needs; the development root starts with a clean environment.
+PASS    = BUILD='$(BUILD)' PYTEST_ARGS='$(PYTEST_ARGS)'
 
 .PHONY: test demo bench install shell clean inner-install inner-test inner-demo inner-bench
 
 test:
-	$(DEVROOT) $(MAKE) --no-print-directory inner-test
+	$(DEVROOT) $(MAKE) --no-print-directory inner-test $(PASS)
 
 demo:
-	$(DEVROOT) $(MAKE) --no-print-directory inner-demo
+	$(DEVROOT) $(MAKE) --no-print-directory inner-demo $(PASS)
 
 bench:
-	$(DEVROOT) $(MAKE) --no-print-directory inner-bench
+	$(DEVROOT) $(MAKE) --no-print-directory inner-bench $(PASS)
 
 install:
-	$(DEVROOT) $(MAKE) --no-print-directory inner-install
+	$(DEVROOT) $(MAKE) --no-print-directory inner-install $(PASS)
 
 shell:
 	$(DEVROOT) bash
@@ -40,7 +42,7 @@ inner-install:
 
 inner-test: inner-install
 	ctest --test-dir $(BUILD)/cmake --output-on-failure --timeout 300 -j2
-	cd tests/python && ../../$(PY) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
+	cd tests/python && $(CURDIR)/$(PY) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
 
 inner-demo: inner-install
 	$(PY) examples/demo.py

@@ -56,8 +56,8 @@ public:
     using DeliverFn = void (*)(void* context, const Record& record) noexcept;
 
     constexpr DiagnosticSink() noexcept = default;
-    constexpr DiagnosticSink(void* context, EnabledFn enabled, DeliverFn deliver) noexcept
-        : context_(context), enabled_(enabled), deliver_(deliver) {}
+    constexpr DiagnosticSink(void* context, EnabledFn enabled_fn, DeliverFn deliver_fn) noexcept
+        : context_(context), enabled_(enabled_fn), deliver_(deliver_fn) {}
 
     // A sink that accepts nothing.
     static constexpr DiagnosticSink none() noexcept { return DiagnosticSink{}; }

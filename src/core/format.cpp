@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 #include <system_error>
 
 namespace vellora::fmt {
@@ -28,12 +29,42 @@ std::string shortest(float value) {
     if (special(value, out)) {
         return out;
     }
-    // Fixed notation without a precision is the shortest round-trip form; the
-    // largest float needs 39 digits before the point.
-    std::array<char, 64> buffer{};
+    // Shortest round-trip digits come from the scientific form ("1.25e+02");
+    // they are then written out positionally, padding with zeros, so 1e20f
+    // prints as a 1 and twenty zeros rather than its exact binary expansion.
+    std::array<char, 32> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::fixed);
-    return std::string(buffer.data(), result.ptr);
+                                      std::chars_format::scientific);
+    const std::string_view text(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data()));
+    const auto e = text.find('e');
+    std::string_view mantissa = text.substr(0, e);
+    int exponent = 0;
+    std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(),
+                    exponent);
+    if (!mantissa.empty() && mantissa.front() == '-') {
+        out.push_back('-');
+        mantissa.remove_prefix(1);
+    }
+    std::string digits;
+    for (const char c : mantissa) {
+        if (c != '.') digits.push_back(c);
+    }
+    // The decimal point sits after digit number `point` (may be <= 0 or past the end).
+    const int point = exponent + 1;
+    const int count = static_cast<int>(digits.size());
+    if (point <= 0) {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-point), '0');
+        out += digits;
+    } else if (point >= count) {
+        out += digits;
+        out.append(static_cast<std::size_t>(point - count), '0');
+    } else {
+        out.append(digits, 0, static_cast<std::size_t>(point));
+        out.push_back('.');
+        out.append(digits, static_cast<std::size_t>(point), std::string::npos);
+    }
+    return out;
 }
 
 std::string fixed(float value, int decimals) {

@@ -23,6 +23,10 @@ TEST(ShortestFloat, FractionsUseTheShortestRoundTripDigits) {
     EXPECT_EQ(fmt::shortest(0.1f), "0.1");
     EXPECT_EQ(fmt::shortest(1.3f), "1.3");
     EXPECT_EQ(fmt::shortest(1e-7f), "0.0000001");
+    EXPECT_EQ(fmt::shortest(123.456f), "123.456");
+    EXPECT_EQ(fmt::shortest(-0.015625f), "-0.015625");
+    EXPECT_EQ(fmt::shortest(1.1920929e-7f), "0.00000011920929");
+    EXPECT_EQ(fmt::shortest(3.4028235e38f), "340282350000000000000000000000000000000");
 }
 
 TEST(ShortestFloat, SpecialValues) {
