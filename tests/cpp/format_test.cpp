@@ -108,3 +108,19 @@ TEST(DiagnosticSink, DisabledRecordsAreNeverFormatted) {
 
 }  // namespace
 }  // namespace vellora
+
+#include "median.hpp"
+
+namespace vellora {
+namespace {
+
+TEST(Median, OddCountTakesTheMiddleEvenCountHalvesTheSum) {
+    EXPECT_EQ(median_of({300.0f, 100.0f}), 200.0f);
+    EXPECT_EQ(median_of({5.0f, -1.0f, 3.0f}), 3.0f);
+    EXPECT_EQ(median_of({7.0f}), 7.0f);
+    // NaN sorts last (positive sign bit), so the middle entries are finite.
+    EXPECT_EQ(median_of({std::numeric_limits<float>::quiet_NaN(), 1.0f, 3.0f, 2.0f}), 2.5f);
+}
+
+}  // namespace
+}  // namespace vellora
