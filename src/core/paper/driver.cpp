@@ -1,14 +1,100 @@
+#include <cmath>
+#include <optional>
+#include <vector>
+#include <string>
+#include <utility>
+
+#include "masking.hpp"
+#include "median.hpp"
+#include "reinsert.hpp"
+#include "sites.hpp"
+#include "vellora/format.hpp"
+#include "vellora/numeric.hpp"
 #include "vellora/paper.hpp"
+#include "xy_cut.hpp"
 
 namespace vellora {
+namespace paper {
+namespace {
 
-// Placeholder until the XY-cut lands: empty input gives an empty order.
-IdList compute_paper_order(std::vector<ElementRecord> elements, const PageBox&,
-                           const std::optional<OrderConfig>&, const DiagnosticSink&) {
-    IdList ids;
-    ids.reserve(elements.size());
-    for (const auto& element : elements) ids.push_back(element.id);
-    return ids;
+constexpr RecordSite kInvalidPageSite = site(Level::Warn, 63);
+
+bool intersects(const ElementRecord& a, const ElementRecord& b) noexcept {
+    return b.x2 > a.x1 && b.y2 > a.y1 && a.x2 > b.x1 && a.y2 > b.y1;
+}
+
+}  // namespace
+
+float span_threshold(std::span<const ElementRecord> elements) {
+    std::vector<float> widths;
+    widths.reserve(elements.size());
+    for (const ElementRecord& element : elements) {
+        widths.push_back(element.x2 - element.x1);
+    }
+    return median_of(std::move(widths)) * kSpanWidthFactor;
+}
+
+std::vector<bool> spanning_flags(std::span<const ElementRecord> elements, float threshold) {
+    std::vector<bool> flags(elements.size(), false);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const ElementRecord& e = elements[i];
+        if (!(e.x2 - e.x1 > threshold)) {
+            continue;
+        }
+        // Two overlaps settle it; the rest need not be counted.
+        int overlaps = 0;
+        for (const ElementRecord& o : elements) {
+            if (o.id != e.id && intersects(e, o) && ++overlaps == 2) {
+                flags[i] = true;
+                break;
+            }
+        }
+    }
+    return flags;
+}
+
+Partition partition_elements(std::span<const ElementRecord> elements, float threshold) {
+    const std::vector<bool> spanning = spanning_flags(elements, threshold);
+    Partition parts;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const SemanticLabel label = elements[i].label;
+        const bool always_masked = label == SemanticLabel::HorizontalTitle ||
+                                   label == SemanticLabel::VerticalTitle ||
+                                   label == SemanticLabel::Vision;
+        (always_masked || spanning[i] ? parts.masked : parts.regular).push_back(elements[i]);
+    }
+    return parts;
+}
+
+}  // namespace paper
+
+IdList compute_paper_order(std::vector<ElementRecord> elements, const PageBox& page,
+                           const std::optional<OrderConfig>& config, const DiagnosticSink& sink) {
+    if (elements.empty()) {
+        return {};
+    }
+    const OrderConfig effective = config.value_or(OrderConfig{});
+
+    const float width = page.x2 - page.x1;
+    const float height = page.y2 - page.y1;
+    const auto usable = [](float extent) { return std::isfinite(extent) && extent > 0.0f; };
+    if (!usable(width) || !usable(height)) {
+        sink.emit(paper::kInvalidPageSite, [&] {
+            return "Invalid page dimensions (" + fmt::shortest(width) + ", " +
+                   fmt::shortest(height) + ")";
+        });
+        return {};
+    }
+
+    const float threshold = paper::span_threshold(elements);
+    paper::Partition parts = paper::partition_elements(elements, threshold);
+    elements = {};
+
+    IdList order = paper::recursive_xy_cut(parts.regular, effective,
+                                           {page.x1, page.y1, page.x2, page.y2}, sink);
+    paper::reinsert_masked(order, parts.masked, parts.regular, effective.same_row_tolerance,
+                           sink);
+    return order;
 }
 
 }  // namespace vellora
