@@ -1,0 +1,309 @@
+"""Pages as plain data: the JSON page format, its validation and its model.
+
+A page is a JSON object (or the equivalent Python ``dict``)::
+
+    {
+      "page_bounds": [0, 0, 612, 792],
+      "elements": [
+        {"id": 1, "box": [72, 60, 540, 90], "label": "HorizontalTitle"},
+        {"id": 2, "box": [72, 110, 296, 250], "label": "Regular", "text": "..."}
+      ]
+    }
+
+Coordinates are page coordinates with y growing downwards: ``page_bounds`` is
+``[left, top, right, bottom]`` and every ``box`` is ``[x1, y1, x2, y2]`` with
+``x1 <= x2`` and ``y1 <= y2``. ``label`` is one of :data:`LABELS`. ``text`` is
+optional and only used for display. An optional top-level ``meta`` object is
+carried along untouched (the PDF front end records where the page came from).
+
+Everything is checked before any ordering runs, and a problem raises
+:class:`PageError` naming the field and the element, for example
+``elements[3] (id 7): 'label' must be one of ...``.
+"""
+
+from __future__ import annotations
+
+import json
+import math
+import os
+from collections.abc import Mapping, Sequence
+from dataclasses import dataclass, field
+from typing import Any, Final
+
+__all__ = [
+    "LABELS",
+    "Box",
+    "Page",
+    "PageElement",
+    "PageError",
+    "load_page",
+    "parse_page",
+]
+
+#: The element categories, in the order of their numeric codes.
+LABELS: Final = ("CrossLayout", "HorizontalTitle", "VerticalTitle", "Vision", "Regular")
+
+#: Identifiers are unsigned 64-bit integers.
+MAX_ID: Final = 2**64 - 1
+
+_PAGE_KEYS: Final = frozenset({"page_bounds", "elements", "meta"})
+_ELEMENT_KEYS: Final = frozenset({"id", "box", "label", "text"})
+
+Box = tuple[float, float, float, float]
+
+
+class PageError(ValueError):
+    """A page that is not well formed.
+
+    The message names the offending field, and the element (its index and, when
+    known, its id) where there is one. ``source`` is the file the page came
+    from, when it came from a file.
+    """
+
+    def __init__(self, message: str, *, source: str | None = None) -> None:
+        super().__init__(message)
+        self.message = message
+        self.source = source
+
+    def __str__(self) -> str:
+        if self.source is not None:
+            return f"{self.source}: {self.message}"
+        return self.message
+
+
+@dataclass(frozen=True, slots=True)
+class PageElement:
+    """One layout element of a page: identifier, box, label and optional text."""
+
+    id: int
+    box: Box
+    label: str
+    text: str | None = None
+
+    @property
+    def x1(self) -> float:
+        return self.box[0]
+
+    @property
+    def y1(self) -> float:
+        return self.box[1]
+
+    @property
+    def x2(self) -> float:
+        return self.box[2]
+
+    @property
+    def y2(self) -> float:
+        return self.box[3]
+
+    @property
+    def width(self) -> float:
+        return self.box[2] - self.box[0]
+
+    @property
+    def height(self) -> float:
+        return self.box[3] - self.box[1]
+
+    @property
+    def center(self) -> tuple[float, float]:
+        return ((self.box[0] + self.box[2]) / 2, (self.box[1] + self.box[3]) / 2)
+
+    def to_dict(self) -> dict[str, Any]:
+        data: dict[str, Any] = {"id": self.id, "box": list(self.box), "label": self.label}
+        if self.text is not None:
+            data["text"] = self.text
+        return data
+
+
+@dataclass(frozen=True, slots=True)
+class Page:
+    """A validated page: its bounds and its elements in input order.
+
+    Identifiers are unique, so an order (a list of ids) maps back to elements
+    with :meth:`elements_in`.
+    """
+
+    page_bounds: Box
+    elements: tuple[PageElement, ...]
+    meta: Mapping[str, Any] = field(default_factory=dict)
+
+    def __post_init__(self) -> None:
+        # Pages built directly (not parsed) get the same checks as parsed ones.
+        _check_bounds(self.page_bounds, "page_bounds")
+        seen: dict[int, int] = {}
+        for index, element in enumerate(self.elements):
+            where = _where(index, element.id)
+            _check_id(element.id, where)
+            _check_box(element.box, f"{where}: 'box'")
+            if element.label not in LABELS:
+                raise PageError(f"{where}: 'label' must be one of {', '.join(LABELS)}; got {element.label!r}")
+            if element.id in seen:
+                raise PageError(f"{where}: duplicate id {element.id} (also used by elements[{seen[element.id]}])")
+            seen[element.id] = index
+
+    @property
+    def width(self) -> float:
+        return self.page_bounds[2] - self.page_bounds[0]
+
+    @property
+    def height(self) -> float:
+        return self.page_bounds[3] - self.page_bounds[1]
+
+    def element(self, element_id: int) -> PageElement:
+        """The element with identifier ``element_id`` (KeyError if there is none)."""
+        for element in self.elements:
+            if element.id == element_id:
+                return element
+        raise KeyError(element_id)
+
+    def elements_in(self, order: Sequence[int]) -> list[PageElement]:
+        """The elements listed by ``order``, a sequence of identifiers."""
+        by_id = {element.id: element for element in self.elements}
+        return [by_id[element_id] for element_id in order]
+
+    def to_dict(self) -> dict[str, Any]:
+        """The page as JSON-ready plain data (the inverse of :func:`parse_page`)."""
+        data: dict[str, Any] = {
+            "page_bounds": list(self.page_bounds),
+            "elements": [element.to_dict() for element in self.elements],
+        }
+        if self.meta:
+            data["meta"] = dict(self.meta)
+        return data
+
+    def to_json(self, *, indent: int | None = 2) -> str:
+        return json.dumps(self.to_dict(), indent=indent)
+
+
+def _where(index: int, element_id: object = None) -> str:
+    if isinstance(element_id, int) and not isinstance(element_id, bool):
+        return f"elements[{index}] (id {element_id})"
+    return f"elements[{index}]"
+
+
+def _type_name(value: object) -> str:
+    if value is None:
+        return "null"
+    return {bool: "boolean", int: "integer", float: "number", str: "string", list: "array", dict: "object"}.get(
+        type(value), type(value).__name__
+    )
+
+
+def _is_number(value: object) -> bool:
+    return isinstance(value, (int, float)) and not isinstance(value, bool)
+
+
+def _check_id(value: object, where: str) -> int:
+    if not isinstance(value, int) or isinstance(value, bool):
+        raise PageError(f"{where}: 'id' must be an integer; got {_type_name(value)}")
+    if not 0 <= value <= MAX_ID:
+        raise PageError(f"{where}: 'id' must be between 0 and 2**64-1; got {value}")
+    return value
+
+
+def _check_four_numbers(value: object, what: str) -> Box:
+    if not isinstance(value, (list, tuple)):
+        raise PageError(f"{what} must be an array of 4 numbers; got {_type_name(value)}")
+    if len(value) != 4:
+        raise PageError(f"{what} must have 4 numbers; got {len(value)}")
+    numbers = []
+    for position, item in enumerate(value):
+        if not _is_number(item):
+            raise PageError(f"{what}[{position}] must be a number; got {_type_name(item)}")
+        number = float(item)
+        if not math.isfinite(number):
+            raise PageError(f"{what}[{position}] must be finite; got {number}")
+        numbers.append(number)
+    return (numbers[0], numbers[1], numbers[2], numbers[3])
+
+
+def _check_bounds(value: object, what: str) -> Box:
+    bounds = _check_four_numbers(value, what)
+    left, top, right, bottom = bounds
+    if not right > left:
+        raise PageError(f"{what}: right ({right:g}) must be greater than left ({left:g})")
+    if not bottom > top:
+        raise PageError(f"{what}: bottom ({bottom:g}) must be greater than top ({top:g})")
+    return bounds
+
+
+def _check_box(value: object, what: str) -> Box:
+    box = _check_four_numbers(value, what)
+    x1, y1, x2, y2 = box
+    if x2 < x1:
+        raise PageError(f"{what}: x2 ({x2:g}) is less than x1 ({x1:g})")
+    if y2 < y1:
+        raise PageError(f"{what}: y2 ({y2:g}) is less than y1 ({y1:g})")
+    return box
+
+
+def _parse_element(index: int, raw: object) -> PageElement:
+    if not isinstance(raw, Mapping):
+        raise PageError(f"{_where(index)}: must be an object; got {_type_name(raw)}")
+    raw_id = raw.get("id")
+    where = _where(index, raw_id)
+    unknown = sorted(str(key) for key in raw if key not in _ELEMENT_KEYS)
+    if unknown:
+        raise PageError(
+            f"{where}: unknown field {unknown[0]!r} (allowed: {', '.join(sorted(_ELEMENT_KEYS))})"
+        )
+    for key in ("id", "box", "label"):
+        if key not in raw:
+            raise PageError(f"{where}: missing field {key!r}")
+    element_id = _check_id(raw_id, where)
+    box = _check_box(raw["box"], f"{where}: 'box'")
+    label = raw["label"]
+    if not isinstance(label, str):
+        raise PageError(f"{where}: 'label' must be a string; got {_type_name(label)}")
+    if label not in LABELS:
+        raise PageError(f"{where}: 'label' must be one of {', '.join(LABELS)}; got {label!r}")
+    text = raw.get("text")
+    if text is not None and not isinstance(text, str):
+        raise PageError(f"{where}: 'text' must be a string; got {_type_name(text)}")
+    return PageElement(element_id, box, label, text)
+
+
+def parse_page(data: object, *, source: str | None = None) -> Page:
+    """Validate plain data (as read from JSON) and return a :class:`Page`.
+
+    ``source`` names where the data came from; it prefixes error messages.
+    Raises :class:`PageError` for anything malformed.
+    """
+    try:
+        if not isinstance(data, Mapping):
+            raise PageError(f"page must be an object; got {_type_name(data)}")
+        unknown = sorted(str(key) for key in data if key not in _PAGE_KEYS)
+        if unknown:
+            raise PageError(f"unknown field {unknown[0]!r} (allowed: {', '.join(sorted(_PAGE_KEYS))})")
+        for key in ("page_bounds", "elements"):
+            if key not in data:
+                raise PageError(f"missing field {key!r}")
+        bounds = _check_bounds(data["page_bounds"], "'page_bounds'")
+        raw_elements = data["elements"]
+        if not isinstance(raw_elements, (list, tuple)):
+            raise PageError(f"'elements' must be an array; got {_type_name(raw_elements)}")
+        elements = tuple(_parse_element(index, raw) for index, raw in enumerate(raw_elements))
+        meta = data.get("meta", {})
+        if not isinstance(meta, Mapping):
+            raise PageError(f"'meta' must be an object; got {_type_name(meta)}")
+        return Page(bounds, elements, dict(meta))
+    except PageError as error:
+        if source is not None and error.source is None:
+            error.source = source
+        raise
+
+
+def load_page(path: str | os.PathLike[str]) -> Page:
+    """Read a JSON page file and validate it (see :func:`parse_page`).
+
+    Raises :class:`PageError` for a file that is not valid JSON or not a valid
+    page, and OSError when the file cannot be read.
+    """
+    source = os.fspath(path)
+    with open(path, encoding="utf-8") as stream:
+        text = stream.read()
+    try:
+        data = json.loads(text)
+    except json.JSONDecodeError as error:
+        raise PageError(f"not valid JSON: {error.msg} (line {error.lineno}, column {error.colno})", source=source) from None
+    return parse_page(data, source=source)

@@ -1,0 +1,192 @@
+"""Drawing a page and its reading order as SVG.
+
+Each element is a box coloured by its label, numbered by its reading position
+(1 is read first), and an arrow leads from each element to the next. Several
+orders of the same page (for example both algorithms) are drawn side by side,
+one panel each, with one shared legend.
+
+The drawing is plain SVG 1.1 without scripts or external resources. Every
+element is a ``<g class="element">`` carrying ``data-id``, ``data-label`` and
+``data-position`` attributes and a ``<title>`` tooltip, so the file is easy to
+inspect or post-process.
+"""
+
+from __future__ import annotations
+
+import os
+import xml.etree.ElementTree as ET
+from collections.abc import Mapping, Sequence
+from typing import Final
+
+from .page import LABELS, Page
+
+__all__ = ["LABEL_COLOURS", "render_svg", "write_svg"]
+
+#: Box colour of each label.
+LABEL_COLOURS: Final[Mapping[str, str]] = {
+    "CrossLayout": "#e07b00",
+    "HorizontalTitle": "#c8324a",
+    "VerticalTitle": "#8e44ad",
+    "Vision": "#1f9e74",
+    "Regular": "#2f66b3",
+}
+
+PANEL_WIDTH: Final = 460.0
+MARGIN: Final = 24.0
+HEADER: Final = 30.0
+LEGEND: Final = 34.0
+BADGE_RADIUS: Final = 9.0
+FONT: Final = "DejaVu Sans, Helvetica, Arial, sans-serif"
+
+
+def _fmt(value: float) -> str:
+    text = f"{value:.2f}".rstrip("0").rstrip(".")
+    return "0" if text in ("", "-0") else text
+
+
+def _sub(parent: ET.Element, tag: str, text: str | None = None, **attributes: str | float) -> ET.Element:
+    element = ET.SubElement(
+        parent,
+        tag,
+        {key.rstrip("_").replace("_", "-"): _fmt(value) if isinstance(value, float) else str(value)
+         for key, value in attributes.items()},
+    )
+    if text is not None:
+        element.text = text
+    return element
+
+
+def _legend_width(label: str) -> float:
+    # Swatch, gap, text (about 6.6 px per character at 11 px), space to the next entry.
+    return 16 + 6.6 * len(label) + 16
+
+
+def _snippet(text: str, width_px: float, font_px: float) -> str:
+    limit = int(width_px / (font_px * 0.56))
+    flat = " ".join(text.split())
+    if limit < 4:
+        return ""
+    return flat if len(flat) <= limit else flat[: limit - 1].rstrip() + "\u2026"
+
+
+def _draw_panel(
+    svg: ET.Element, page: Page, name: str, order: Sequence[int], left: float, top: float, scale: float
+) -> None:
+    page_left, page_top = page.page_bounds[0], page.page_bounds[1]
+
+    def x(value: float) -> float:
+        return left + (value - page_left) * scale
+
+    def y(value: float) -> float:
+        return top + (value - page_top) * scale
+
+    panel = _sub(svg, "g", class_="panel", data_algorithm=name)
+    _sub(panel, "text", f"{name}", x=left, y=top - 10, font_size=15, font_weight="bold", fill="#222")
+    _sub(panel, "rect", class_="page", x=left, y=top, width=page.width * scale, height=page.height * scale,
+         fill="#ffffff", stroke="#9a9a9a", stroke_width=1)
+
+    position_of = {element_id: position for position, element_id in enumerate(order, start=1)}
+    elements = page.elements_in(order)
+
+    boxes = _sub(panel, "g", class_="elements")
+    for element in page.elements:
+        position = position_of[element.id]
+        colour = LABEL_COLOURS[element.label]
+        x1, y1 = x(element.x1), y(element.y1)
+        width, height = element.width * scale, element.height * scale
+        group = _sub(boxes, "g", class_="element", data_id=element.id, data_label=element.label,
+                     data_position=position)
+        tooltip = f"#{position}: id {element.id}, {element.label}"
+        if element.text:
+            tooltip += "\n" + element.text
+        _sub(group, "title", tooltip)
+        _sub(group, "rect", x=x1, y=y1, width=width, height=height, fill=colour, fill_opacity=0.16,
+             stroke=colour, stroke_width=1.5, rx=2)
+        if element.text:
+            snippet = _snippet(element.text, width - 2 * BADGE_RADIUS - 10, 8.0)
+            if snippet and height >= 12:
+                _sub(group, "text", snippet, class_="snippet", x=x1 + 2 * BADGE_RADIUS + 6, y=y1 + 12,
+                     font_size=8, fill="#444")
+        if height >= 18 and width >= 34:
+            _sub(group, "text", f"id {element.id}", class_="id", x=x1 + width - 3, y=y1 + height - 4,
+                 font_size=8, fill=colour, text_anchor="end")
+
+    arrows = _sub(panel, "g", class_="arrows", stroke="#333", stroke_width=1.3, fill="none",
+                  stroke_opacity=0.75)
+    for before, after in zip(elements, elements[1:]):
+        (ax, ay), (bx, by) = before.center, after.center
+        _sub(arrows, "path", d=f"M{_fmt(x(ax))},{_fmt(y(ay))} L{_fmt(x(bx))},{_fmt(y(by))}",
+             marker_end="url(#arrow)")
+
+    badges = _sub(panel, "g", class_="badges")
+    for element in page.elements:
+        position = position_of[element.id]
+        colour = LABEL_COLOURS[element.label]
+        if element.height * scale >= 2 * BADGE_RADIUS + 4:
+            cx = x(element.x1) + BADGE_RADIUS + 2
+            cy = y(element.y1) + BADGE_RADIUS + 2
+        else:  # too low for the badge: centre it on the left edge
+            cx = x(element.x1)
+            cy = y(element.center[1])
+        badge = _sub(badges, "g", class_="badge", data_id=element.id)
+        _sub(badge, "circle", cx=cx, cy=cy, r=BADGE_RADIUS, fill=colour, stroke="#ffffff", stroke_width=1)
+        _sub(badge, "text", str(position), class_="position", x=cx, y=cy + 3.5, font_size=10,
+             font_weight="bold", fill="#ffffff", text_anchor="middle")
+
+
+def render_svg(page: Page, orders: Mapping[str, Sequence[int]], *, title: str | None = None) -> str:
+    """Draw ``page`` once per entry of ``orders`` (name to list of ids) as SVG text.
+
+    Every order must list each element of the page exactly once.
+    """
+    if not orders:
+        raise ValueError("at least one order is needed")
+    ids = sorted(element.id for element in page.elements)
+    for name, order in orders.items():
+        if sorted(order) != ids:
+            raise ValueError(f"order {name!r} does not list each element of the page exactly once")
+
+    scale = PANEL_WIDTH / page.width
+    panel_height = page.height * scale
+    title_height = 24.0 if title else 0.0
+    legend_widths = [_legend_width(label) for label in LABELS]
+    width = max(MARGIN + len(orders) * (PANEL_WIDTH + MARGIN), 2 * MARGIN + sum(legend_widths))
+    height = title_height + HEADER + panel_height + LEGEND + MARGIN
+
+    svg = ET.Element("svg", {
+        "xmlns": "http://www.w3.org/2000/svg",
+        "version": "1.1",
+        "width": _fmt(width),
+        "height": _fmt(height),
+        "viewBox": f"0 0 {_fmt(width)} {_fmt(height)}",
+        "font-family": FONT,
+    })
+    defs = _sub(svg, "defs")
+    marker = _sub(defs, "marker", id="arrow", viewBox="0 0 10 10", refX=9, refY=5, markerWidth=7,
+                  markerHeight=7, orient="auto")
+    _sub(marker, "path", d="M0,0 L10,5 L0,10 z", fill="#333")
+    _sub(svg, "rect", width=width, height=height, fill="#f6f6f4")
+    if title:
+        _sub(svg, "text", title, class_="title", x=MARGIN, y=22, font_size=14, fill="#222")
+
+    top = title_height + HEADER
+    for index, (name, order) in enumerate(orders.items()):
+        _draw_panel(svg, page, name, order, MARGIN + index * (PANEL_WIDTH + MARGIN), top, scale)
+
+    legend = _sub(svg, "g", class_="legend", font_size=11, fill="#222")
+    lx, ly = MARGIN, top + panel_height + 22
+    for label, label_width in zip(LABELS, legend_widths):
+        _sub(legend, "rect", x=lx, y=ly - 9, width=12, height=12, fill=LABEL_COLOURS[label],
+             fill_opacity=0.5, stroke=LABEL_COLOURS[label])
+        _sub(legend, "text", label, x=lx + 16, y=ly + 1)
+        lx += label_width
+    return ET.tostring(svg, encoding="unicode", xml_declaration=False) + "\n"
+
+
+def write_svg(path: str | os.PathLike[str], page: Page, orders: Mapping[str, Sequence[int]], *,
+              title: str | None = None) -> None:
+    """Write :func:`render_svg` output to ``path`` (UTF-8)."""
+    text = render_svg(page, orders, title=title)
+    with open(path, "w", encoding="utf-8") as stream:
+        stream.write('<?xml version="1.0" encoding="UTF-8"?>\n')
+        stream.write(text)
