@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "ostrel/element.hpp"
+#include "vellora/diagnostics.hpp"
+#include "vellora/records.hpp"
 
 namespace vellora::ostrel {
 
@@ -25,5 +27,12 @@ std::vector<std::size_t> find_cross_layout(const std::vector<SorterElement>& ele
 // Summed element area over the area of the common bounding box, at most 1;
 // 1 for an empty box. `elements` must not be empty.
 float density_ratio(const std::vector<SorterElement>& elements);
+
+// Everything after the cross-layout test: sets aside the elements at
+// `cross_indices` (ascending positions into `elements`), orders the rest by
+// segmentation and merges the set-aside ones back. With nothing left to
+// segment, all elements are listed in y-then-x order instead.
+IdList order_partitioned(const std::vector<SorterElement>& elements, const std::vector<std::size_t>& cross_indices,
+                         const DiagnosticSink& sink);
 
 }  // namespace vellora::ostrel

@@ -86,29 +86,20 @@ float density_ratio(const std::vector<SorterElement>& elements) {
     return num::min_num(covered / box_area, 1.0f);
 }
 
-}  // namespace ostrel
-
-IdList sort_elements(std::vector<ElementRecord> records, const DiagnosticSink& sink) {
-    using namespace ostrel;
-    if (records.size() < 2) return records.empty() ? IdList{} : IdList{records.front().id};
-
-    std::vector<SorterElement> elements;
-    elements.reserve(records.size());
-    for (const ElementRecord& record : records) elements.push_back(from_record(record));
-    records = {};
-
-    sink.emit(kStart, [&] {
-        return "[sort] " + std::to_string(elements.size()) + " elements (beta=" + fmt::shortest(kBeta) +
-               ", density_threshold=" + fmt::shortest(kDensityThreshold) + ")";
-    });
-
-    const std::vector<std::size_t> cross_indices = find_cross_layout(elements);
+IdList order_partitioned(const std::vector<SorterElement>& elements, const std::vector<std::size_t>& cross_indices,
+                         const DiagnosticSink& sink) {
     std::vector<bool> is_cross(elements.size(), false);
-    for (std::size_t index : cross_indices) is_cross[index] = true;
+    std::size_t cross_count = 0;
+    for (std::size_t index : cross_indices) {
+        if (index < is_cross.size() && !is_cross[index]) {
+            is_cross[index] = true;
+            ++cross_count;
+        }
+    }
     std::vector<SorterElement> cross;
     std::vector<SorterElement> main_list;
-    cross.reserve(cross_indices.size());
-    main_list.reserve(elements.size() - cross_indices.size());
+    cross.reserve(cross_count);
+    main_list.reserve(elements.size() - cross_count);
     for (std::size_t i = 0; i < elements.size(); ++i) (is_cross[i] ? cross : main_list).push_back(elements[i]);
 
     sink.emit(kPartition, [&] {
@@ -132,6 +123,25 @@ IdList sort_elements(std::vector<ElementRecord> records, const DiagnosticSink& s
     const std::vector<SorterElement> ordered = segment(main_list, prefer_horizontal_first, sink);
     if (cross.empty()) return ids_of(ordered);
     return ids_of(merge_cross_layout(ordered, cross, sink));
+}
+
+}  // namespace ostrel
+
+IdList sort_elements(std::vector<ElementRecord> records, const DiagnosticSink& sink) {
+    using namespace ostrel;
+    if (records.size() < 2) return records.empty() ? IdList{} : IdList{records.front().id};
+
+    std::vector<SorterElement> elements;
+    elements.reserve(records.size());
+    for (const ElementRecord& record : records) elements.push_back(from_record(record));
+    records = {};
+
+    sink.emit(kStart, [&] {
+        return "[sort] " + std::to_string(elements.size()) + " elements (beta=" + fmt::shortest(kBeta) +
+               ", density_threshold=" + fmt::shortest(kDensityThreshold) + ")";
+    });
+
+    return order_partitioned(elements, find_cross_layout(elements), sink);
 }
 
 }  // namespace vellora
