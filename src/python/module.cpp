@@ -1,6 +1,274 @@
-// Temporary module shell; replaced by the full module surface.
+// The `_vellora_core` module: initialisation, the four module functions and
+// the conversion of their arguments into native records.
 #include <Python.h>
 
-static PyModuleDef_Slot slots[] = {{0, nullptr}};
-static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "_vellora_core", "", 0, nullptr, slots, nullptr, nullptr, nullptr};
-PyMODINIT_FUNC PyInit__vellora_core(void) { return PyModuleDef_Init(&module_def); }
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "convert.hpp"
+#include "errors.hpp"
+#include "log_bridge.hpp"
+#include "owned_ref.hpp"
+#include "types.hpp"
+#include "vellora/diagnostics.hpp"
+#include "vellora/ostrel.hpp"
+#include "vellora/paper.hpp"
+#include "vellora/records.hpp"
+
+namespace vellora::py {
+namespace {
+
+// --- argument conversion ------------------------------------------------------
+
+// Room reserved up front is capped: a sequence may report any length.
+constexpr Py_ssize_t kMaxReserve = Py_ssize_t{1} << 16;
+
+std::vector<ElementRecord> convert_elements(PyObject* elements) {
+    // A str is a sequence, but never one of elements.
+    if (PyUnicode_Check(elements)) {
+        PyErr_Format(PyExc_TypeError, "'%T' object cannot be converted to 'Sequence' of 'Element'",
+                     elements);
+        throw PythonError{};
+    }
+    if (!PySequence_Check(elements)) {
+        PyErr_Format(PyExc_TypeError, "'%T' object cannot be converted to 'Sequence'", elements);
+        throw PythonError{};
+    }
+    std::vector<ElementRecord> records;
+    const Py_ssize_t length = PySequence_Size(elements);
+    if (length < 0) {
+        PyErr_Clear();  // only a size hint
+    } else {
+        records.reserve(static_cast<std::size_t>(std::min(length, kMaxReserve)));
+    }
+    OwnedRef iterator = checked(PyObject_GetIter(elements));
+    while (OwnedRef item = OwnedRef::steal(PyIter_Next(iterator.get()))) {
+        if (!is_element(item.get())) {
+            PyErr_Format(PyExc_TypeError, "'%T' object cannot be converted to 'Element'",
+                         item.get());
+            throw PythonError{};
+        }
+        records.push_back(element_record(item.get()));
+    }
+    if (PyErr_Occurred()) {
+        throw PythonError{};
+    }
+    return records;
+}
+
+PageBox convert_page_bounds(PyObject* bounds) {
+    if (!PyTuple_Check(bounds)) {
+        PyErr_Format(PyExc_TypeError, "'%T' object cannot be converted to 'tuple'", bounds);
+        throw PythonError{};
+    }
+    const Py_ssize_t length = PyTuple_GET_SIZE(bounds);
+    if (length != 4) {
+        PyErr_Format(PyExc_ValueError, "expected tuple of length 4, but got tuple of length %zd",
+                     length);
+        throw PythonError{};
+    }
+    PageBox page;
+    page.x1 = to_float(PyTuple_GET_ITEM(bounds, 0));
+    page.y1 = to_float(PyTuple_GET_ITEM(bounds, 1));
+    page.x2 = to_float(PyTuple_GET_ITEM(bounds, 2));
+    page.y2 = to_float(PyTuple_GET_ITEM(bounds, 3));
+    return page;
+}
+
+std::optional<OrderConfig> convert_config(PyObject* config) {
+    if (config == nullptr || config == Py_None) {
+        return std::nullopt;
+    }
+    if (!is_xycut_config(config)) {
+        PyErr_Format(PyExc_TypeError, "'%T' object cannot be converted to 'XYCutConfig'", config);
+        throw PythonError{};
+    }
+    return order_config(config);
+}
+
+struct CallArguments {
+    std::vector<ElementRecord> elements;
+    PageBox page;
+    std::optional<OrderConfig> config;
+};
+
+// Binds and converts in parameter order; the first failure raises.
+CallArguments convert_call(const char* function, PyObject* args, PyObject* kwargs) {
+    static const char* const keywords[] = {"elements", "page_bounds", "config", nullptr};
+    PyObject* elements = nullptr;
+    PyObject* page_bounds = nullptr;
+    PyObject* config = nullptr;
+    const std::string format = std::string("OO|O:") + function;
+    checked_status(PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords, &elements,
+                                               &page_bounds, &config));
+    CallArguments converted;
+    converted.elements = convert_argument("elements", [&] { return convert_elements(elements); });
+    converted.page = convert_argument("page_bounds", [&] { return convert_page_bounds(page_bounds); });
+    converted.config = convert_argument("config", [&] { return convert_config(config); });
+    return converted;
+}
+
+OwnedRef id_list(const IdList& ids) {
+    OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(ids.size())));
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), from_u64(ids[i]).release());
+    }
+    return list;
+}
+
+// --- the compute functions ------------------------------------------------------
+
+enum class Variant { Paper, Ostrel };
+
+// The record each call emits before ordering.
+constexpr RecordSite call_site(std::uint32_t line) {
+    return RecordSite{Level::Debug, "velloray", "vellora_core", "src\\lib", line};
+}
+
+template <Variant variant>
+OwnedRef compute(const char* function, std::uint32_t line, const char* message_prefix,
+                 PyObject* args, PyObject* kwargs) {
+    log_bridge::drain_deferred_releases();
+    CallArguments call = convert_call(function, args, kwargs);
+
+    const DiagnosticSink sink = log_bridge::sink();
+    const RecordSite site = call_site(line);
+    const std::size_t count = call.elements.size();
+    sink.emit(site, [&] { return message_prefix + std::to_string(count) + " elements"; });
+    // An exception raised inside logging is the call's outcome: it is raised
+    // here rather than left pending beside a result.
+    if (PyErr_Occurred()) {
+        throw PythonError{};
+    }
+
+    IdList ids;
+    if constexpr (variant == Variant::Paper) {
+        ids = compute_paper_order(std::move(call.elements), call.page, call.config, sink);
+    } else {
+        ids = sort_elements(std::move(call.elements), sink);
+    }
+    if (PyErr_Occurred()) {
+        throw PythonError{};
+    }
+    return id_list(ids);
+}
+
+PyObject* compute_order(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+    return guard_object([&] {
+        return compute<Variant::Paper>("compute_order", 219, "compute_order (paper): ", args,
+                                       kwargs);
+    });
+}
+
+PyObject* compute_order_paper(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+    return guard_object([&] {
+        return compute<Variant::Paper>("compute_order_paper", 231, "compute_order_paper: ", args,
+                                       kwargs);
+    });
+}
+
+PyObject* compute_order_ostrel(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+    return guard_object([&] {
+        return compute<Variant::Ostrel>("compute_order_ostrel", 242, "compute_order_ostrel: ",
+                                        args, kwargs);
+    });
+}
+
+PyObject* reset_log_cache(PyObject*, PyObject*) noexcept {
+    return guard_object([] {
+        log_bridge::drain_deferred_releases();
+        log_bridge::reset_cache();
+        return OwnedRef::borrow(Py_None);
+    });
+}
+
+// --- module definition ------------------------------------------------------------
+
+constexpr char reset_log_cache_doc[] =
+    "reset_log_cache()\n--\n\n"
+    "Restablece la caché de niveles de log del puente de logging.\n"
+    "\n"
+    "El puente guarda en caché los niveles de log de Python para evitar una\n"
+    "sobrecarga en cada llamada. Llame a esta función después de reconfigurar\n"
+    "logging en Python para que los cambios sean visibles para el código nativo.";
+
+template <auto Function>
+constexpr PyCFunction as_cfunction() {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Function));
+}
+
+PyMethodDef function_defs[] = {
+    {"reset_log_cache", as_cfunction<&reset_log_cache>(), METH_NOARGS, reset_log_cache_doc},
+    {"compute_order_ostrel", as_cfunction<&compute_order_ostrel>(), METH_VARARGS | METH_KEYWORDS,
+     "compute_order_ostrel(elements, page_bounds, config=None)\n--\n\n"},
+    {"compute_order", as_cfunction<&compute_order>(), METH_VARARGS | METH_KEYWORDS,
+     "compute_order(elements, page_bounds, config=None)\n--\n\n"},
+    {"compute_order_paper", as_cfunction<&compute_order_paper>(), METH_VARARGS | METH_KEYWORDS,
+     "compute_order_paper(elements, page_bounds, config=None)\n--\n\n"},
+};
+
+// Appends `name` to __all__ (creating the list if needed), then sets the
+// attribute.
+void add_public(PyObject* module, const char* name, PyObject* value) {
+    PyObject* dict = PyModule_GetDict(module);
+    PyObject* all = nullptr;
+    checked_status(PyDict_GetItemStringRef(dict, "__all__", &all));
+    OwnedRef all_list = OwnedRef::steal(all);
+    if (!all_list) {
+        all_list = checked(PyList_New(0));
+        checked_status(PyDict_SetItemString(dict, "__all__", all_list.get()));
+    }
+    OwnedRef name_text = checked(PyUnicode_FromString(name));
+    checked_status(PyList_Append(all_list.get(), name_text.get()));
+    checked_status(PyModule_AddObjectRef(module, name, value));
+}
+
+int exec_module(PyObject* module) noexcept {
+    return guard_status([&] {
+        if (!PyModule_Check(module)) {
+            raise(PyExc_TypeError, "expected a module object");
+        }
+        internal_fault_type();
+        log_bridge::install();
+
+        OwnedRef module_name = checked(PyModule_GetNameObject(module));
+        for (PyMethodDef& def : function_defs) {
+            OwnedRef function = checked(PyCFunction_NewEx(&def, module, module_name.get()));
+            add_public(module, def.ml_name, function.get());
+        }
+        add_public(module, "XYCutConfig", xycut_config_type());
+        add_public(module, "SemanticLabel", semantic_label_type());
+        add_public(module, "Element", element_type());
+        // Reachable for `except`, but not part of the star-import surface.
+        checked_status(PyModule_AddObjectRef(module, "InternalFault", internal_fault_type()));
+    });
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
+    // The type objects and the logging bridge are process-wide, so the
+    // module can live in one interpreter only.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "_vellora_core",
+    "",
+    0,
+    nullptr,
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace vellora::py
+
+PyMODINIT_FUNC PyInit__vellora_core(void) { return PyModuleDef_Init(&vellora::py::module_def); }
