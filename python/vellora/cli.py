@@ -34,7 +34,7 @@ from typing import Any, NoReturn, TextIO
 from . import __version__
 from .diagnostics import DiagnosticRecord, capture_diagnostics
 from .ordering import ALGORITHMS, CONFIG_DEFAULTS, ConfigError, make_config, order
-from .page import Page, PageError, load_page
+from .page import LABELS, Page, PageError, load_page
 from .svg import write_svg
 
 __all__ = ["main"]
@@ -134,6 +134,15 @@ class _Result:
     orders: dict[str, list[int]] = field(default_factory=dict)
     diagnostics: dict[str, list[DiagnosticRecord]] = field(default_factory=dict)
     svg: str | None = None
+    summary: str | None = None
+
+
+def _summary(source: str, page: Page, page_number: int) -> str:
+    counts = {label: 0 for label in LABELS}
+    for element in page.elements:
+        counts[element.label] += 1
+    parts = ", ".join(f"{count} {label}" for label, count in counts.items() if count)
+    return f"{source}, page {page_number}: {len(page.elements)} elements ({parts or 'none'})"
 
 
 def _run_algorithms(result: _Result, algorithms: Sequence[str], config: dict[str, float], explain: bool) -> None:
@@ -161,6 +170,8 @@ def _svg_path(args: argparse.Namespace, stem: str, used: set[str]) -> str | None
 
 def _print_plain(result: _Result, args: argparse.Namespace, out: TextIO) -> None:
     prefix = f"{result.source}: " if len(args.pages) > 1 else ""
+    if result.summary is not None:
+        print(f"{result.summary}", file=out)
     labelled = len(result.orders) > 1
     width = max(len(name) for name in result.orders)
     for name, ids in result.orders.items():
@@ -252,6 +263,8 @@ def _main(argv: Sequence[str] | None, out: TextIO, err: TextIO) -> int:
             except PageError as error:
                 raise _Failure(str(error), EXIT_USAGE) from None
             result = _Result(path, page)
+            if args.command == "pdf":
+                result.summary = _summary(path, page, args.page)
             _run_algorithms(result, algorithms, config, args.explain)
 
             stem = Path(path).stem + (f"-p{args.page}" if args.command == "pdf" else "")

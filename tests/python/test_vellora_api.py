@@ -1,0 +1,143 @@
+"""The vellora ordering API on top of the native module."""
+
+import json
+import logging
+import pathlib
+
+import pytest
+
+import _vellora_core as core
+import vellora
+from vellora import ConfigError, PageError, capture_diagnostics, make_config, order, order_all
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+
+
+def column_page():
+    """One column, elements listed bottom-up with ids unrelated to position."""
+    return {
+        "page_bounds": [0, 0, 600, 800],
+        "elements": [
+            {"id": 30, "box": [50, 500, 550, 600], "label": "Regular"},
+            {"id": 10, "box": [50, 300, 550, 400], "label": "Regular"},
+            {"id": 20, "box": [50, 100, 550, 200], "label": "Regular"},
+        ],
+    }
+
+
+class TestOrder:
+    @pytest.mark.parametrize("algorithm", ["paper", "ostrel"])
+    def test_single_column_reads_top_down(self, algorithm):
+        assert order(column_page(), algorithm) == [20, 10, 30]
+
+    def test_default_algorithm_is_paper(self):
+        page = vellora.load_page(EXAMPLES / "two_column_page.json")
+        assert order(page) == order(page, "paper")
+
+    @pytest.mark.parametrize("algorithm, function", [("paper", "compute_order"), ("ostrel", "compute_order_ostrel")])
+    def test_same_result_as_the_native_function(self, algorithm, function):
+        page = vellora.load_page(EXAMPLES / "two_column_page.json")
+        native = getattr(core, function)(vellora.to_core_elements(page), page.page_bounds)
+        assert order(page, algorithm) == native
+        assert sorted(native) == sorted(e.id for e in page.elements)
+
+    def test_page_as_path_dict_or_page(self, tmp_path):
+        path = tmp_path / "p.json"
+        path.write_text(json.dumps(column_page()))
+        expected = order(column_page())
+        assert order(path) == expected
+        assert order(str(path)) == expected
+        assert order(vellora.parse_page(column_page())) == expected
+
+    def test_order_all(self):
+        orders = order_all(EXAMPLES / "two_column_page.json")
+        assert list(orders) == ["paper", "ostrel"]
+        for name, ids in orders.items():
+            assert ids == order(EXAMPLES / "two_column_page.json", name)
+
+    def test_unknown_algorithm(self):
+        with pytest.raises(ValueError, match="unknown algorithm 'xy'.*paper, ostrel"):
+            order(column_page(), "xy")
+
+    def test_malformed_page_raises_page_error(self):
+        page = column_page()
+        page["elements"][1]["label"] = "Paragraph"
+        with pytest.raises(PageError, match=r"elements\[1\] \(id 10\): 'label'"):
+            order(page)
+
+    def test_empty_page(self):
+        assert order({"page_bounds": [0, 0, 1, 1], "elements": []}, "paper") == []
+        assert order({"page_bounds": [0, 0, 1, 1], "elements": []}, "ostrel") == []
+
+    def test_labels_reach_the_native_elements(self):
+        data = {"page_bounds": [0, 0, 100, 100],
+                "elements": [{"id": i, "box": [0, i, 1, i + 1], "label": label} for i, label in enumerate(vellora.LABELS)]}
+        natives = vellora.to_core_elements(vellora.parse_page(data))
+        assert [int(e.label) for e in natives] == [0, 1, 2, 3, 4]
+        assert natives[3].label is core.SemanticLabel.Vision
+        assert (natives[2].id, natives[2].x1, natives[2].y1, natives[2].x2, natives[2].y2) == (2, 0.0, 2.0, 1.0, 3.0)
+
+
+class TestConfig:
+    def test_mapping_fills_defaults(self):
+        config = make_config({"same_row_tolerance": 4})
+        assert isinstance(config, core.XYCutConfig)
+        assert (config.min_cut_threshold, config.histogram_resolution_scale, config.same_row_tolerance) == (15.0, 0.5, 4.0)
+
+    def test_passthrough(self):
+        config = core.XYCutConfig(20.0)
+        assert make_config(config) is config
+        assert make_config(None) is None
+
+    @pytest.mark.parametrize("bad, message", [
+        ({"min_cut": 3}, "unknown config field 'min_cut'"),
+        ({"same_row_tolerance": "4"}, "'same_row_tolerance' must be a number"),
+        ({"same_row_tolerance": True}, "'same_row_tolerance' must be a number"),
+        ({"min_cut_threshold": float("nan")}, "'min_cut_threshold' must be finite"),
+        ([("min_cut_threshold", 1)], "mapping or an XYCutConfig"),
+    ])
+    def test_bad_config(self, bad, message):
+        with pytest.raises(ConfigError, match=message):
+            make_config(bad)
+
+    def test_config_changes_the_paper_order_only_through_its_values(self):
+        page = vellora.load_page(EXAMPLES / "two_column_page.json")
+        assert order(page, "paper", {}) == order(page, "paper")
+        assert order(page, "paper", core.XYCutConfig()) == order(page, "paper")
+        # The ostrel algorithm takes no configuration.
+        assert order(page, "ostrel", {"min_cut_threshold": 400}) == order(page, "ostrel")
+
+
+class TestDiagnostics:
+    def test_records_of_both_algorithms(self):
+        page = vellora.load_page(EXAMPLES / "two_column_page.json")
+        with capture_diagnostics() as records:
+            order(page, "paper")
+        assert records, "the paper run emitted no record"
+        assert records[0].logger == "velloray" and records[0].level == "DEBUG"
+        assert records[0].message == "compute_order (paper): 8 elements"
+        assert any(r.logger == "velloray.paper" for r in records)
+        with capture_diagnostics() as records:
+            order(page, "ostrel")
+        assert records[0].message == "compute_order_ostrel: 8 elements"
+        assert any(r.logger == "velloray.ostrel" for r in records)
+        assert "velloray.ostrel: " in str(records[-1])
+
+    def test_logger_is_restored_and_records_stop(self):
+        logger = logging.getLogger("velloray")
+        logger.setLevel(logging.WARNING)
+        handlers = list(logger.handlers)
+        try:
+            with capture_diagnostics() as records:
+                pass
+            assert logger.level == logging.WARNING
+            assert logger.handlers == handlers
+            order(column_page())
+            assert records == []
+        finally:
+            logger.setLevel(logging.NOTSET)
+
+    def test_level_filters(self):
+        with capture_diagnostics(logging.INFO) as records:
+            order(column_page())
+        assert all(r.level != "DEBUG" for r in records)
