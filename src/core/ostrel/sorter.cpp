@@ -1,3 +1,7 @@
+// The sorter's driver: sets aside cross-layout elements, measures how
+// densely the rest fill their bounding box (which decides ties between
+// horizontal and vertical cuts), segments the rest and merges the set-aside
+// elements back.
 #include <string>
 #include <utility>
 #include <vector>
