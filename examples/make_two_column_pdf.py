@@ -47,13 +47,15 @@ UPPER_LEFT = [
 UPPER_RIGHT = [
     ("para", "Sorting the blocks by their vertical position alone interleaves the columns line by "
              "line and produces nonsense. Cutting the page at its empty bands, first between the "
-             "columns and then between the paragraphs, keeps each column together."),
+             "columns and then between the paragraphs, keeps each column together and reads it "
+             "from top to bottom."),
     ("head", "2  Method"),
     ("para", "Titles, figures and blocks that span several columns are set aside first, because "
              "they break the clean bands that the cuts rely on. The remaining blocks are cut "
              "recursively into regions, and each region is read in turn."),
     ("para", "The blocks that were set aside are then put back in front of the block whose "
-             "position suits them best."),
+             "position suits them best: a title before the text it introduces, a figure next to "
+             "the paragraphs around it, and a wide block between the parts it separates."),
 ]
 NOTE = ("Key idea: a block that runs across both columns divides the page into an upper and a lower "
         "part. Both columns of the upper part are read before the block, and both columns of the "

@@ -57,7 +57,7 @@ def test_json_includes_the_extracted_page():
 
 
 def test_title_is_read_first_and_columns_in_order():
-    result = run("pdf", SAMPLE, "--list")
+    result = run("pdf", SAMPLE, "--list", "--algorithm", "ostrel")
     listing = [line.split(None, 4) for line in result.stdout.splitlines()[2:]]
     texts = [row[4] if len(row) > 4 else "" for row in listing]
     assert texts[0] == "Reading Order in Two-Column Documents"

@@ -39,5 +39,20 @@ def test_package_type_checks_strictly(tmp_path):
         "n: int = int(e.label)\n"
         "more: list[int] = core.compute_order([e], (0.0, 0.0, 1.0, 1.0), core.XYCutConfig(same_row_tolerance=4))\n"
     )
-    result = mypy_run("mypy", "--strict", "--no-incremental", "user.py", "-p", "vellora", cwd=tmp_path)
+    result = mypy_run("mypy", "--strict", "--no-incremental", "user.py", cwd=tmp_path)
     assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_package_sources_type_check_strictly(tmp_path):
+    result = mypy_run("mypy", "--strict", "--no-incremental", "--cache-dir", str(tmp_path), "-p", "vellora",
+                      cwd=ROOT / "python")
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_a_type_error_is_caught(tmp_path):
+    # The stubs are really used: a wrong argument type is reported.
+    user = tmp_path / "wrong.py"
+    user.write_text("import _vellora_core as core\ncore.compute_order([], [0, 0, 1, 1])\n")
+    result = mypy_run("mypy", "--no-incremental", "wrong.py", cwd=tmp_path)
+    assert result.returncode == 1
+    assert 'Argument 2 to "compute_order" has incompatible type' in result.stdout

@@ -60,10 +60,13 @@ class TestSamplePage:
         assert vellora.parse_page(sample.to_dict()) == sample
 
     @pytest.mark.parametrize("algorithm", ["paper", "ostrel"])
-    def test_orders_start_with_the_title(self, sample, algorithm):
-        ids = vellora.order(sample, algorithm)
-        assert sorted(ids) == [e.id for e in sample.elements]
+    def test_orders_list_every_element(self, sample, algorithm):
+        assert sorted(vellora.order(sample, algorithm)) == [e.id for e in sample.elements]
+
+    def test_ostrel_reads_the_title_first_and_the_page_number_last(self, sample):
+        ids = vellora.order(sample, "ostrel")
         assert flat(sample.element(ids[0]).text) == "Reading Order in Two-Column Documents"
+        assert flat(sample.element(ids[-1]).text) == "1"
 
 
 class TestErrors:
