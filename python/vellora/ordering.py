@@ -121,7 +121,7 @@ def order(page: PageLike, algorithm: Algorithm = "paper", config: ConfigLike = N
     return _run(checked_page, algorithm, make_config(config))
 
 
-def order_all(page: PageLike, config: ConfigLike = None) -> dict[Algorithm, list[int]]:
+def order_all(page: PageLike, config: ConfigLike = None) -> dict[str, list[int]]:
     """The reading order of ``page`` from every algorithm, keyed by name."""
     checked_page = _as_page(page)
     checked_config = make_config(config)

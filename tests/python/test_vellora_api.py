@@ -125,6 +125,7 @@ class TestDiagnostics:
 
     def test_logger_is_restored_and_records_stop(self):
         logger = logging.getLogger("velloray")
+        saved = logger.level
         logger.setLevel(logging.WARNING)
         handlers = list(logger.handlers)
         try:
@@ -135,7 +136,8 @@ class TestDiagnostics:
             order(column_page())
             assert records == []
         finally:
-            logger.setLevel(logging.NOTSET)
+            logger.setLevel(saved)
+            core.reset_log_cache()
 
     def test_level_filters(self):
         with capture_diagnostics(logging.INFO) as records:
