@@ -32,6 +32,7 @@ std::optional<std::uint64_t> scan(const std::string& picture, std::uint64_t min_
 std::vector<std::uint64_t> covered_bins(float lo, float hi) {
     BinCounters counters(500);
     add_coverage(counters, 0.0f, 2.0f, lo, hi);
+    accumulate_coverage(counters);
     std::vector<std::uint64_t> covered;
     for (std::uint64_t bin = 0; bin < counters.size(); ++bin) {
         if (counters.view()[bin] != 0) covered.push_back(bin);
@@ -114,6 +115,20 @@ TEST(PaperCoverage, NonFiniteSpans) {
     EXPECT_EQ(covered_bins(nan, nan), range_of_bins(0, 499));
     EXPECT_EQ(covered_bins(nan, 4.0f), range_of_bins(0, 1));
     EXPECT_TRUE(covered_bins(inf, inf).empty());
+}
+
+TEST(PaperCoverage, OverlappingSpansAddUp) {
+    BinCounters counters(500);
+    add_coverage(counters, 0.0f, 2.0f, 10.0f, 20.0f);
+    add_coverage(counters, 0.0f, 2.0f, 16.0f, 30.0f);
+    add_coverage(counters, 0.0f, 2.0f, 990.0f, 1200.0f);
+    accumulate_coverage(counters);
+    const auto bins = counters.view();
+    const std::vector<std::uint64_t> head(bins.begin() + 4, bins.begin() + 16);
+    EXPECT_EQ(head, (std::vector<std::uint64_t>{0, 1, 1, 1, 2, 2, 1, 1, 1, 1, 1, 0}));
+    EXPECT_EQ(bins[494], 0u);
+    EXPECT_EQ(bins[495], 1u);
+    EXPECT_EQ(bins[499], 1u);
 }
 
 TEST(PaperBinCount, TruncatesAndRefusesNegativeOrNaN) {

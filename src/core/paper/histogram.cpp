@@ -39,6 +39,7 @@ std::optional<float> find_cut(std::span<const ElementRecord> elements, Axis axis
                 add_coverage(counters, lower, bin_width, element.y1, element.y2);
             }
         }
+        accumulate_coverage(counters);
     }
     const std::uint64_t min_gap = num::saturating_u64(min_cut_threshold * scale);
 
@@ -136,9 +137,24 @@ void add_coverage(BinCounters& counters, float lower, float bin_width, float lo,
         end = bins;
     }
 
+    if (start >= end) {
+        return;
+    }
+    // Unsigned wrap-around is intended: the prefix sums in
+    // accumulate_coverage bring every counter back to a true count.
     std::uint64_t* data = counters.data();
-    for (std::uint64_t bin = start; bin < end; ++bin) {
-        ++data[bin];
+    data[start] += 1;
+    if (end < bins) {
+        data[end] -= 1;
+    }
+}
+
+void accumulate_coverage(BinCounters& counters) noexcept {
+    std::uint64_t* data = counters.data();
+    std::uint64_t running = 0;
+    for (std::uint64_t bin = 0; bin < counters.size(); ++bin) {
+        running += data[bin];
+        data[bin] = running;
     }
 }
 

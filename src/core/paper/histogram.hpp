@@ -44,9 +44,14 @@ std::uint64_t histogram_byte_budget() noexcept;
 // saturating, negative and NaN give 0).
 std::uint64_t bin_count(float range, float scale) noexcept;
 
-// Adds 1 to every bin that the span [lo, hi] covers, for a histogram whose
-// bin 0 starts at `lower` and whose bins are `bin_width` wide.
+// Counts the span [lo, hi] in every bin it covers, for a histogram whose bin
+// 0 starts at `lower` and whose bins are `bin_width` wide. The counters hold
+// differences until `accumulate_coverage` turns them into coverage counts, so
+// a span costs O(1) however many bins it covers.
 void add_coverage(BinCounters& counters, float lower, float bin_width, float lo, float hi) noexcept;
+
+// Turns the differences left by `add_coverage` into coverage counts.
+void accumulate_coverage(BinCounters& counters) noexcept;
 
 // Position of the chosen empty band in `counters`, or nothing. A run of empty
 // bins stays open across occupied bins until it reaches `min_gap` and beats
