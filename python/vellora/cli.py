@@ -16,8 +16,8 @@ Options shared by both commands:
 
 Exit status: 0 when every input was ordered, 2 for a usage error or a
 malformed or unreadable input (with a one-line message naming the file, the
-field and the element), 1 when an output cannot be written or a needed
-package is missing.
+field and the element), 1 when an output cannot be written, a needed package
+is missing or an internal error occurs, 130 when interrupted.
 """
 
 from __future__ import annotations
@@ -265,7 +265,10 @@ def _main(argv: Sequence[str] | None, out: TextIO, err: TextIO) -> int:
             result = _Result(path, page)
             if args.command == "pdf":
                 result.summary = _summary(path, page, args.page)
-            _run_algorithms(result, algorithms, config, args.explain)
+            try:
+                _run_algorithms(result, algorithms, config, args.explain)
+            except RuntimeError as error:  # an order that does not list every element once
+                raise _Failure(f"{path}: internal error: {error}", EXIT_FAILURE) from None
 
             stem = Path(path).stem + (f"-p{args.page}" if args.command == "pdf" else "")
             svg_path = _svg_path(args, stem, used_names)
@@ -298,6 +301,9 @@ def main(argv: Sequence[str] | None = None) -> int:
     """Run the command line with ``argv`` (default: ``sys.argv[1:]``); returns the exit status."""
     try:
         return _main(argv, sys.stdout, sys.stderr)
+    except KeyboardInterrupt:
+        print(f"{PROG}: interrupted", file=sys.stderr)
+        return 130
     except BrokenPipeError:
         # The reader went away (for example `vellora order ... | head`).
         devnull = os.open(os.devnull, os.O_WRONLY)

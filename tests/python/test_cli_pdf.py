@@ -86,3 +86,17 @@ def test_save_page_needs_one_input(tmp_path):
     result = run("pdf", SAMPLE, SAMPLE, "--save-page", tmp_path / "x.json")
     assert result.returncode == 2
     assert "--save-page takes a single input file" in result.stderr
+
+
+def test_missing_pdfminer_is_exit_1(monkeypatch, capsys):
+    import vellora.pdf
+    from vellora.cli import main
+
+    def missing():
+        raise vellora.pdf.MissingDependencyError("reading PDF files needs pdfminer.six: pip install 'vellora[pdf]'")
+
+    monkeypatch.setattr(vellora.pdf, "_pdfminer", missing)
+    assert main(["pdf", str(SAMPLE)]) == 1
+    captured = capsys.readouterr()
+    assert captured.out == ""
+    assert captured.err == "vellora: error: reading PDF files needs pdfminer.six: pip install 'vellora[pdf]'\n"
