@@ -33,7 +33,7 @@ PyObject* element_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
         PyObject* x2 = nullptr;
         PyObject* y2 = nullptr;
         PyObject* label = nullptr;
-        checked_status(PyArg_ParseTupleAndKeywords(args, kwargs, "OOOOOO:Element", keywords, &id,
+        checked_parse(PyArg_ParseTupleAndKeywords(args, kwargs, "OOOOOO:Element", keywords, &id,
                                                    &x1, &y1, &x2, &y2, &label));
         // In parameter order; the first failure ends construction.
         ElementRecord record;
@@ -106,7 +106,7 @@ PyType_Spec element_spec = {
 }  // namespace
 
 PyObject* element_type() {
-    return type_slot.get_or_make([] { return checked(PyType_FromSpec(&element_spec)); });
+    return type_slot.get_or_make([] { return without_doc(checked(PyType_FromSpec(&element_spec))); });
 }
 
 bool is_element(PyObject* object) noexcept {

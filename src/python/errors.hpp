@@ -34,6 +34,13 @@ inline int checked_status(int status) {
     return status;
 }
 
+// Result of the PyArg_Parse* family, which returns 0 (not -1) on failure.
+inline void checked_parse(int parsed) {
+    if (parsed == 0) {
+        throw PythonError{};
+    }
+}
+
 // Sets the Python exception `type(message)` and throws PythonError.
 [[noreturn]] void raise(PyObject* type, const char* message);
 

@@ -102,7 +102,7 @@ CallArguments convert_call(const char* function, PyObject* args, PyObject* kwarg
     PyObject* page_bounds = nullptr;
     PyObject* config = nullptr;
     const std::string format = std::string("OO|O:") + function;
-    checked_status(PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords, &elements,
+    checked_parse(PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords, &elements,
                                                &page_bounds, &config));
     CallArguments converted;
     converted.elements = convert_argument("elements", [&] { return convert_elements(elements); });
@@ -138,11 +138,6 @@ OwnedRef compute(const char* function, std::uint32_t line, const char* message_p
     const RecordSite site = call_site(line);
     const std::size_t count = call.elements.size();
     sink.emit(site, [&] { return message_prefix + std::to_string(count) + " elements"; });
-    // An exception raised inside logging is the call's outcome: it is raised
-    // here rather than left pending beside a result.
-    if (PyErr_Occurred()) {
-        throw PythonError{};
-    }
 
     IdList ids;
     if constexpr (variant == Variant::Paper) {
@@ -150,6 +145,9 @@ OwnedRef compute(const char* function, std::uint32_t line, const char* message_p
     } else {
         ids = sort_elements(std::move(call.elements), sink);
     }
+    // An exception raised inside logging (the first one of this call; later
+    // records keep it) is the call's outcome: the call raises it instead of
+    // returning a list beside a pending exception.
     if (PyErr_Occurred()) {
         throw PythonError{};
     }

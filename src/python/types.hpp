@@ -10,6 +10,7 @@
 
 #include <type_traits>
 
+#include "errors.hpp"
 #include "owned_ref.hpp"
 #include "vellora/records.hpp"
 
@@ -40,6 +41,15 @@ void dealloc_instance(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     type->tp_free(self);
     Py_DECREF(type);
+}
+
+// A heap type created with a signature-only tp_doc gets "" as __doc__; the
+// signature stays available as __text_signature__ while __doc__ becomes None.
+inline OwnedRef without_doc(OwnedRef type) {
+    OwnedRef dict = checked(PyType_GetDict(reinterpret_cast<PyTypeObject*>(type.get())));
+    checked_status(PyDict_SetItemString(dict.get(), "__doc__", Py_None));
+    PyType_Modified(reinterpret_cast<PyTypeObject*>(type.get()));
+    return type;
 }
 
 // Typed view of an instance of one of our heap types.

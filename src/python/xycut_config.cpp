@@ -29,7 +29,7 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
         static const char* const keywords[] = {"min_cut_threshold", "histogram_resolution_scale",
                                                "same_row_tolerance", nullptr};
         PyObject* values[3] = {nullptr, nullptr, nullptr};
-        checked_status(PyArg_ParseTupleAndKeywords(args, kwargs, "|OOO:XYCutConfig", keywords,
+        checked_parse(PyArg_ParseTupleAndKeywords(args, kwargs, "|OOO:XYCutConfig", keywords,
                                                    &values[0], &values[1], &values[2]));
         // Omitted values keep the defaults; None is a value like any other
         // and fails the float conversion.
@@ -111,7 +111,7 @@ PyType_Spec config_spec = {
 }  // namespace
 
 PyObject* xycut_config_type() {
-    return type_slot.get_or_make([] { return checked(PyType_FromSpec(&config_spec)); });
+    return type_slot.get_or_make([] { return without_doc(checked(PyType_FromSpec(&config_spec))); });
 }
 
 bool is_xycut_config(PyObject* object) noexcept {
