@@ -96,14 +96,14 @@ struct CallArguments {
 };
 
 // Binds and converts in parameter order; the first failure raises.
-CallArguments convert_call(const char* function, PyObject* args, PyObject* kwargs) {
+// `format` is "OO|O:<function name>", so binding errors name the function.
+CallArguments convert_call(const char* format, PyObject* args, PyObject* kwargs) {
     static const char* const keywords[] = {"elements", "page_bounds", "config", nullptr};
     PyObject* elements = nullptr;
     PyObject* page_bounds = nullptr;
     PyObject* config = nullptr;
-    const std::string format = std::string("OO|O:") + function;
-    checked_parse(PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords, &elements,
-                                               &page_bounds, &config));
+    checked_parse(PyArg_ParseTupleAndKeywords(args, kwargs, format, keywords, &elements,
+                                              &page_bounds, &config));
     CallArguments converted;
     converted.elements = convert_argument("elements", [&] { return convert_elements(elements); });
     converted.page = convert_argument("page_bounds", [&] { return convert_page_bounds(page_bounds); });
@@ -123,28 +123,35 @@ OwnedRef id_list(const IdList& ids) {
 
 enum class Variant { Paper, Ostrel };
 
-// The record each call emits before ordering.
-constexpr RecordSite call_site(std::uint32_t line) {
-    return RecordSite{Level::Debug, "velloray", "vellora_core", "src\\lib", line};
-}
+// What distinguishes the three compute functions.
+struct ComputeFunction {
+    Variant variant;
+    const char* format;          // argument format naming the function
+    std::uint32_t line;          // line of its DEBUG record
+    const char* message_prefix;  // its DEBUG message, before the count
+};
 
-template <Variant variant>
-OwnedRef compute(const char* function, std::uint32_t line, const char* message_prefix,
-                 PyObject* args, PyObject* kwargs) {
+constexpr ComputeFunction kComputeOrder{Variant::Paper, "OO|O:compute_order", 219,
+                                        "compute_order (paper): "};
+constexpr ComputeFunction kComputeOrderPaper{Variant::Paper, "OO|O:compute_order_paper", 231,
+                                             "compute_order_paper: "};
+constexpr ComputeFunction kComputeOrderOstrel{Variant::Ostrel, "OO|O:compute_order_ostrel", 242,
+                                              "compute_order_ostrel: "};
+
+OwnedRef compute(const ComputeFunction& function, PyObject* args, PyObject* kwargs) {
     log_bridge::drain_deferred_releases();
-    CallArguments call = convert_call(function, args, kwargs);
+    CallArguments call = convert_call(function.format, args, kwargs);
 
     const DiagnosticSink sink = log_bridge::sink();
-    const RecordSite site = call_site(line);
+    const RecordSite site{Level::Debug, "velloray", "vellora_core", "src\\lib", function.line};
     const std::size_t count = call.elements.size();
-    sink.emit(site, [&] { return message_prefix + std::to_string(count) + " elements"; });
+    sink.emit(site, [&] {
+        return function.message_prefix + std::to_string(count) + " elements";
+    });
 
-    IdList ids;
-    if constexpr (variant == Variant::Paper) {
-        ids = compute_paper_order(std::move(call.elements), call.page, call.config, sink);
-    } else {
-        ids = sort_elements(std::move(call.elements), sink);
-    }
+    IdList ids = function.variant == Variant::Paper
+                     ? compute_paper_order(std::move(call.elements), call.page, call.config, sink)
+                     : sort_elements(std::move(call.elements), sink);
     // An exception raised inside logging (the first one of this call; later
     // records keep it) is the call's outcome: the call raises it instead of
     // returning a list beside a pending exception.
@@ -155,24 +162,15 @@ OwnedRef compute(const char* function, std::uint32_t line, const char* message_p
 }
 
 PyObject* compute_order(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
-    return guard_object([&] {
-        return compute<Variant::Paper>("compute_order", 219, "compute_order (paper): ", args,
-                                       kwargs);
-    });
+    return guard_object([&] { return compute(kComputeOrder, args, kwargs); });
 }
 
 PyObject* compute_order_paper(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
-    return guard_object([&] {
-        return compute<Variant::Paper>("compute_order_paper", 231, "compute_order_paper: ", args,
-                                       kwargs);
-    });
+    return guard_object([&] { return compute(kComputeOrderPaper, args, kwargs); });
 }
 
 PyObject* compute_order_ostrel(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
-    return guard_object([&] {
-        return compute<Variant::Ostrel>("compute_order_ostrel", 242, "compute_order_ostrel: ",
-                                        args, kwargs);
-    });
+    return guard_object([&] { return compute(kComputeOrderOstrel, args, kwargs); });
 }
 
 PyObject* reset_log_cache(PyObject*, PyObject*) noexcept {

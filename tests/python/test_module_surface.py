@@ -2,6 +2,7 @@
 
 import subprocess
 import sys
+import sysconfig
 import textwrap
 
 import pytest
@@ -74,6 +75,13 @@ class TestFunctions:
         assert core.reset_log_cache() is None
         with pytest.raises(TypeError):
             core.reset_log_cache(1)
+
+
+@pytest.mark.skipif(
+    not sysconfig.get_config_var("Py_GIL_DISABLED"), reason="needs a free-threaded interpreter"
+)
+def test_import_leaves_the_gil_disabled():
+    assert run_python("import sys, _vellora_core; print(sys._is_gil_enabled())") == ["False"]
 
 
 class TestInternalFault:
