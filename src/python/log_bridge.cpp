@@ -169,6 +169,12 @@ std::shared_ptr<const Node> with_entry(const Node* node, std::string_view target
 class LevelCache {
 public:
     LevelCache() : current_(new Tree{std::make_shared<const Node>(), next_serial()}) {}
+    // Only a bridge that lost the installation race is ever destroyed, with
+    // no readers left.
+    ~LevelCache() {
+        reclaim();
+        delete current_.load();
+    }
     LevelCache(const LevelCache&) = delete;
     LevelCache& operator=(const LevelCache&) = delete;
 
