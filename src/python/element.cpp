@@ -95,7 +95,7 @@ PyType_Slot element_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec element_spec = {
+PyType_Spec element_type_def = {
     "builtins.Element",
     static_cast<int>(sizeof(ElementObject)),
     0,
@@ -106,7 +106,7 @@ PyType_Spec element_spec = {
 }  // namespace
 
 PyObject* element_type() {
-    return type_slot.get_or_make([] { return without_doc(checked(PyType_FromSpec(&element_spec))); });
+    return type_slot.get_or_make([] { return without_doc(checked(PyType_FromSpec(&element_type_def))); });
 }
 
 bool is_element(PyObject* object) noexcept {

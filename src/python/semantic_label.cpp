@@ -58,7 +58,7 @@ PyType_Slot label_slots[] = {
 };
 
 // "builtins." makes __module__ "builtins" while __name__ stays bare.
-PyType_Spec label_spec = {
+PyType_Spec label_type_def = {
     "builtins.SemanticLabel",
     static_cast<int>(sizeof(LabelObject)),
     0,
@@ -68,7 +68,7 @@ PyType_Spec label_spec = {
 
 // The type object without its members.
 PyObject* bare_type() {
-    return type_slot.get_or_make([] { return checked(PyType_FromSpec(&label_spec)); });
+    return type_slot.get_or_make([] { return checked(PyType_FromSpec(&label_type_def)); });
 }
 
 // Puts the members into the class dictionary. The class is immutable from

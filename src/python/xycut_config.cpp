@@ -100,7 +100,7 @@ PyType_Slot config_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec config_spec = {
+PyType_Spec config_type_def = {
     "builtins.XYCutConfig",
     static_cast<int>(sizeof(ConfigObject)),
     0,
@@ -111,7 +111,7 @@ PyType_Spec config_spec = {
 }  // namespace
 
 PyObject* xycut_config_type() {
-    return type_slot.get_or_make([] { return without_doc(checked(PyType_FromSpec(&config_spec))); });
+    return type_slot.get_or_make([] { return without_doc(checked(PyType_FromSpec(&config_type_def))); });
 }
 
 bool is_xycut_config(PyObject* object) noexcept {
