@@ -36,8 +36,14 @@ constexpr float max_num(float a, float b) noexcept {
     return a < b ? b : a;
 }
 
-// Midpoint with the sum formed first, as every centre is computed.
-constexpr float centre(float a, float b) noexcept { return (a + b) * 0.5f; }
+// Midpoint with the sum formed first, as every centre is computed. When both
+// operands are NaN, a + b yields the NaN of `a` on x86 and ARM alike; the
+// compiler may swap the operands of +, so that choice is made explicit here
+// (the sign of a NaN centre decides where a totalOrder sort puts it).
+constexpr float centre(float a, float b) noexcept {
+    const float sum = is_nan(a) ? a + a : a + b;
+    return sum * 0.5f;
+}
 
 // Truncation toward zero; NaN gives 0; out-of-range values saturate.
 constexpr std::int32_t saturating_i32(float value) noexcept {

@@ -93,6 +93,15 @@ TEST(PaperPositionOrder, CentreXUsesTotalOrder) {
     EXPECT_EQ(testing::ids_of(elements), (std::vector<std::uint64_t>{5, 4, 3, 2, 1}));
 }
 
+TEST(PaperPositionOrder, NaNCentreTakesTheSignOfTheLeftEdge) {
+    // (x1 + x2) * 0.5 with two NaN edges is the NaN of x1, so its sign bit
+    // decides the end of the row the element sorts to.
+    std::vector<ElementRecord> elements = {box(1, kNaN, 0, -kNaN, 0), box(2, 5, 0, 6, 0),
+                                           box(3, -kNaN, 0, kNaN, 0)};
+    sort_by_position(elements, 10.0f);
+    EXPECT_EQ(testing::ids_of(elements), (std::vector<std::uint64_t>{3, 2, 1}));
+}
+
 // --- recursive cut --------------------------------------------------------
 
 TEST(PaperXyCut, EmptyAndSingleElementAreSilent) {
@@ -217,6 +226,24 @@ TEST(PaperXyCut, LargeEdgeSwallowingTheOffsetTerminates) {
     EXPECT_EQ(recording.messages(),
               (std::vector<std::string>{"[XYCut] Horizontal cut at y=15, splitting 2 elements",
                                         "  Top: 1 elements, Bottom: 1 elements"}));
+}
+
+TEST(PaperXyCut, CutRoundedPastTheFarEdgeIsStillACut) {
+    // 2**24 + 4 bins of width 1 from -16777218: the two empty bins at the
+    // bottom give position 16777219, which rounds to the bin count, so the cut
+    // lands at -16777218 + 16777220 = 2, below the bottom edge 1. Both
+    // elements go to the top, whose region (bottom edge 2) differs from the
+    // current one: a real cut. One level down the same cut equals the bottom
+    // edge and moves nothing, so that level sorts by position.
+    RecordingSink recording;
+    const IdList order = recursive_xy_cut(
+        {box(1, 0, -16777218.0f, 10, 0), box(2, 0, -10, 10, -5)}, OrderConfig{2.0f, 1.0f, 10.0f},
+        {0.0f, -16777218.0f, 10.0f, 1.0f}, recording.sink());
+    EXPECT_EQ(order, (IdList{1, 2}));
+    EXPECT_EQ(recording.messages(),
+              (std::vector<std::string>{"[XYCut] Horizontal cut at y=2, splitting 2 elements",
+                                        "  Top: 2 elements, Bottom: 0 elements",
+                                        "[XYCut] No cuts found, sorting 2 elements by position"}));
 }
 
 TEST(PaperXyCut, RepeatedIdsStayRepeated) {

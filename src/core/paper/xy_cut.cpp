@@ -48,17 +48,18 @@ Split split_at(const std::vector<ElementRecord>& elements, Axis axis, float cut)
     return split;
 }
 
-// A cut that leaves every element on one side is only progress when that
-// side's region is strictly narrower than the current one. A cut on the lower
-// edge (possible with a minimum gap of 0 or 1 bins, or when the offset is lost
-// to rounding next to a large edge) would repeat the same call forever, so it
-// counts as no cut.
+// A cut that leaves every element on one side whose region equals the current
+// one would repeat the same call forever, so it counts as no cut. That happens
+// for a cut on the lower edge (a minimum gap of 0 or 1 bins, or an offset lost
+// to rounding next to a large edge) and for one that rounds onto the upper
+// edge. A cut rounded past the upper edge widens the region: it is a real cut,
+// and one level down it lands on the edge.
 bool makes_progress(const Split& split, float cut, float lower, float upper) noexcept {
     if (split.first.empty()) {
-        return cut > lower;
+        return cut != lower;
     }
     if (split.second.empty()) {
-        return cut < upper;
+        return cut != upper;
     }
     return true;
 }
