@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sites.hpp"
 #include "vellora/errors.hpp"
@@ -28,18 +30,20 @@ std::optional<float> find_cut(std::span<const ElementRecord> elements, Axis axis
                               const DiagnosticSink* sink) {
     const float range = upper - lower;
     const std::uint64_t bins = bin_count(range, scale);
-    BinCounters counters(bins);
+    check_bin_count(bins);
     const float bins_f = static_cast<float>(bins);
     const float bin_width = range / bins_f;
+    std::vector<CoveredBins> covered;
     if (bins > 0) {
+        covered.reserve(elements.size());
         for (const ElementRecord& element : elements) {
-            if (axis == Axis::X) {
-                add_coverage(counters, lower, bin_width, element.x1, element.x2);
-            } else {
-                add_coverage(counters, lower, bin_width, element.y1, element.y2);
+            const std::optional<CoveredBins> span =
+                axis == Axis::X ? coverage(bins, lower, bin_width, element.x1, element.x2)
+                                : coverage(bins, lower, bin_width, element.y1, element.y2);
+            if (span) {
+                covered.push_back(*span);
             }
         }
-        accumulate_coverage(counters);
     }
     const std::uint64_t min_gap = num::saturating_u64(min_cut_threshold * scale);
 
@@ -52,7 +56,7 @@ std::optional<float> find_cut(std::span<const ElementRecord> elements, Axis axis
         });
     }
 
-    const std::optional<std::uint64_t> position = scan_gaps(counters.view(), min_gap);
+    const std::optional<std::uint64_t> position = scan_gaps(std::move(covered), bins, min_gap);
     if (!position) {
         return std::nullopt;
     }
@@ -71,8 +75,8 @@ std::optional<float> find_cut(std::span<const ElementRecord> elements, Axis axis
 std::uint64_t histogram_byte_budget() noexcept {
     // A histogram never takes more than half of the machine's physical
     // memory. Larger requests fail like an exhausted allocator (MemoryError at
-    // the Python surface) instead of driving the process into the OOM killer
-    // or into a scan over billions of bins.
+    // the Python surface). The counters themselves are never materialised
+    // (see scan_gaps), so accepted histograms cost time by elements only.
     static const std::uint64_t budget = [] {
         const long pages = sysconf(_SC_PHYS_PAGES);
         const long page_size = sysconf(_SC_PAGE_SIZE);
@@ -89,37 +93,22 @@ std::uint64_t histogram_byte_budget() noexcept {
     return budget;
 }
 
-BinCounters::BinCounters(std::uint64_t bins) {
+void check_bin_count(std::uint64_t bins) {
     if (bins >= kMaxBins) {
         throw InternalFault("capacity overflow");
     }
-    if (bins == 0) {
-        return;
-    }
     // bins < 2**60, so the byte count fits comfortably.
-    const std::uint64_t bytes = bins * sizeof(std::uint64_t);
-    if (bytes > histogram_byte_budget() || bins > SIZE_MAX / sizeof(std::uint64_t)) {
+    if (bins * sizeof(std::uint64_t) > histogram_byte_budget()) {
         throw std::bad_alloc();
     }
-    // calloc hands out zeroed pages lazily, so bins that no element covers
-    // cost no resident memory.
-    void* memory = std::calloc(static_cast<std::size_t>(bins), sizeof(std::uint64_t));
-    if (memory == nullptr) {
-        throw std::bad_alloc();
-    }
-    data_ = static_cast<std::uint64_t*>(memory);
-    size_ = bins;
 }
-
-BinCounters::~BinCounters() { std::free(data_); }
 
 std::uint64_t bin_count(float range, float scale) noexcept {
     return num::saturating_u64(range * scale);
 }
 
-void add_coverage(BinCounters& counters, float lower, float bin_width, float lo,
-                  float hi) noexcept {
-    const std::uint64_t bins = counters.size();
+std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_width, float lo,
+                                    float hi) noexcept {
     const float bins_f = static_cast<float>(bins);
 
     float first = std::floor((lo - lower) / bin_width);
@@ -138,28 +127,13 @@ void add_coverage(BinCounters& counters, float lower, float bin_width, float lo,
     }
 
     if (start >= end) {
-        return;
+        return std::nullopt;
     }
-    // Unsigned wrap-around is intended: the prefix sums in
-    // accumulate_coverage bring every counter back to a true count.
-    std::uint64_t* data = counters.data();
-    data[start] += 1;
-    if (end < bins) {
-        data[end] -= 1;
-    }
+    return CoveredBins{start, end};
 }
 
-void accumulate_coverage(BinCounters& counters) noexcept {
-    std::uint64_t* data = counters.data();
-    std::uint64_t running = 0;
-    for (std::uint64_t bin = 0; bin < counters.size(); ++bin) {
-        running += data[bin];
-        data[bin] = running;
-    }
-}
-
-std::optional<std::uint64_t> scan_gaps(std::span<const std::uint64_t> counters,
-                                       std::uint64_t min_gap) noexcept {
+std::optional<std::uint64_t> scan_gaps(std::vector<CoveredBins> covered, std::uint64_t bins,
+                                       std::uint64_t min_gap) {
     std::uint64_t run_length = 0;
     std::uint64_t run_start = 0;
     bool in_run = false;
@@ -167,14 +141,29 @@ std::optional<std::uint64_t> scan_gaps(std::span<const std::uint64_t> counters,
     std::uint64_t best_position = 0;
     bool found = false;
 
-    for (std::size_t bin = 0; bin < counters.size(); ++bin) {
-        if (counters[bin] == 0) {
-            if (!in_run) {
-                run_start = bin;
-            }
-            ++run_length;
-            in_run = true;
-        } else if (run_length >= min_gap && run_length > best_length) {
+    // The bin-by-bin scan, taken a stretch at a time. A stretch of empty bins
+    // extends the open run (starting it at its first bin if none is open). In
+    // a stretch of occupied bins only the first one can close a run: after it
+    // the run length is 0 or unchanged, and neither qualifies on the next bin.
+    const auto empty_bins = [&](std::uint64_t from, std::uint64_t to) {
+        if (!in_run) {
+            run_start = from;
+        }
+        run_length += to - from;
+        in_run = true;
+    };
+    std::sort(covered.begin(), covered.end(),
+              [](const CoveredBins& a, const CoveredBins& b) { return a.start < b.start; });
+    std::uint64_t next = 0;  // first bin not yet scanned
+    for (const CoveredBins& span : covered) {
+        if (span.end <= next) {
+            continue;  // wholly inside bins already scanned
+        }
+        if (span.start > next) {
+            empty_bins(next, span.start);
+            next = span.start;
+        }
+        if (span.start == next && run_length >= min_gap && run_length > best_length) {
             best_length = run_length;
             if (in_run) {
                 best_position = run_start + run_length / 2;
@@ -183,8 +172,10 @@ std::optional<std::uint64_t> scan_gaps(std::span<const std::uint64_t> counters,
             in_run = false;
             run_length = 0;
         }
-        // An occupied bin that does not close a qualifying run leaves the
-        // run open: later empty bins keep adding to it.
+        next = span.end;
+    }
+    if (next < bins) {
+        empty_bins(next, bins);
     }
 
     if (run_length >= min_gap && in_run && run_length > best_length) {

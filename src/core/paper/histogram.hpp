@@ -14,50 +14,39 @@ namespace vellora::paper {
 // Histograms of this many bins or more cannot be addressed at all.
 inline constexpr std::uint64_t kMaxBins = std::uint64_t{1} << 60;
 
-// Counters of one histogram: zero-initialised, released on destruction.
-class BinCounters {
-public:
-    // Throws InternalFault("capacity overflow") at kMaxBins or more and
-    // std::bad_alloc when the counters exceed the memory budget or cannot be
-    // allocated.
-    explicit BinCounters(std::uint64_t bins);
-    ~BinCounters();
-    BinCounters(const BinCounters&) = delete;
-    BinCounters& operator=(const BinCounters&) = delete;
-
-    std::uint64_t size() const noexcept { return size_; }
-    std::uint64_t* data() noexcept { return data_; }
-    std::span<const std::uint64_t> view() const noexcept {
-        return {data_, static_cast<std::size_t>(size_)};
-    }
-
-private:
-    std::uint64_t* data_ = nullptr;
-    std::uint64_t size_ = 0;
-};
-
-// Largest histogram, in bytes, that a search may allocate: half of the
-// physical memory.
+// Largest histogram, in bytes of 64-bit counters, that a search accepts: half
+// of the physical memory.
 std::uint64_t histogram_byte_budget() noexcept;
+
+// Accepts a histogram of `bins` counters or ends the call: InternalFault
+// ("capacity overflow") at kMaxBins or more, std::bad_alloc when the counters
+// would exceed histogram_byte_budget().
+void check_bin_count(std::uint64_t bins);
 
 // Bin count for an extent of `range` at `scale` bins per unit (truncated,
 // saturating, negative and NaN give 0).
 std::uint64_t bin_count(float range, float scale) noexcept;
 
-// Counts the span [lo, hi] in every bin it covers, for a histogram whose bin
-// 0 starts at `lower` and whose bins are `bin_width` wide. The counters hold
-// differences until `accumulate_coverage` turns them into coverage counts, so
-// a span costs O(1) however many bins it covers.
-void add_coverage(BinCounters& counters, float lower, float bin_width, float lo, float hi) noexcept;
+// Bins [start, end) that one element's span covers.
+struct CoveredBins {
+    std::uint64_t start;
+    std::uint64_t end;
+};
 
-// Turns the differences left by `add_coverage` into coverage counts.
-void accumulate_coverage(BinCounters& counters) noexcept;
+// The bins the span [lo, hi] covers in a histogram of `bins` bins whose bin 0
+// starts at `lower` and whose bins are `bin_width` wide; nothing when it
+// covers none.
+std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_width, float lo,
+                                    float hi) noexcept;
 
-// Position of the chosen empty band in `counters`, or nothing. A run of empty
-// bins stays open across occupied bins until it reaches `min_gap` and beats
-// the best run so far; a run reaching the last bin is considered at the end.
-std::optional<std::uint64_t> scan_gaps(std::span<const std::uint64_t> counters,
-                                       std::uint64_t min_gap) noexcept;
+// Position of the chosen empty band in a histogram of `bins` bins in which
+// exactly the bins of `covered` are occupied, or nothing. A run of empty bins
+// stays open across occupied bins until it reaches `min_gap` and beats the
+// best run so far; a run reaching the last bin is considered at the end. Only
+// whether a bin is occupied matters, so the work grows with the number of
+// spans, not with the number of bins.
+std::optional<std::uint64_t> scan_gaps(std::vector<CoveredBins> covered, std::uint64_t bins,
+                                       std::uint64_t min_gap);
 
 // x of an empty vertical band between `left` and `right`. With 16 or more
 // elements it reports the histogram and the gap it found.
