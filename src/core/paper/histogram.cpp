@@ -1,10 +1,7 @@
 #include "histogram.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,9 +16,6 @@ namespace {
 
 constexpr RecordSite kVerticalHistogramSite = site(Level::Debug, 253);
 constexpr RecordSite kVerticalGapSite = site(Level::Debug, 264);
-
-// Used when the system does not report its physical memory.
-constexpr std::uint64_t kFallbackBudget = std::uint64_t{4} << 30;
 
 enum class Axis { X, Y };
 
@@ -72,35 +66,12 @@ std::optional<float> find_cut(std::span<const ElementRecord> elements, Axis axis
 
 }  // namespace
 
-std::uint64_t histogram_byte_budget() noexcept {
-    // A histogram never takes more than half of the machine's physical
-    // memory. Larger requests fail like an exhausted allocator (MemoryError at
-    // the Python surface). The counters themselves are never materialised
-    // (see scan_gaps), so accepted histograms cost time by elements only.
-    static const std::uint64_t budget = [] {
-        const long pages = sysconf(_SC_PHYS_PAGES);
-        const long page_size = sysconf(_SC_PAGE_SIZE);
-        if (pages <= 0 || page_size <= 0) {
-            return kFallbackBudget;
-        }
-        const auto page_count = static_cast<std::uint64_t>(pages);
-        const auto page_bytes = static_cast<std::uint64_t>(page_size);
-        if (page_count > UINT64_MAX / page_bytes) {
-            return UINT64_MAX / 2;
-        }
-        return page_count * page_bytes / 2;
-    }();
-    return budget;
-}
-
 void check_bin_count(std::uint64_t bins) {
     if (bins >= kMaxBins) {
         throw InternalFault("capacity overflow");
     }
-    // bins < 2**60, so the byte count fits comfortably.
-    if (bins * sizeof(std::uint64_t) > histogram_byte_budget()) {
-        throw std::bad_alloc();
-    }
+    // Below that any count is fine: the counters are never materialised
+    // (see scan_gaps), so a search costs time and memory by elements only.
 }
 
 std::uint64_t bin_count(float range, float scale) noexcept {

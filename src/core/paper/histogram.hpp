@@ -14,13 +14,8 @@ namespace vellora::paper {
 // Histograms of this many bins or more cannot be addressed at all.
 inline constexpr std::uint64_t kMaxBins = std::uint64_t{1} << 60;
 
-// Largest histogram, in bytes of 64-bit counters, that a search accepts: half
-// of the physical memory.
-std::uint64_t histogram_byte_budget() noexcept;
-
-// Accepts a histogram of `bins` counters or ends the call: InternalFault
-// ("capacity overflow") at kMaxBins or more, std::bad_alloc when the counters
-// would exceed histogram_byte_budget().
+// Accepts a histogram of `bins` counters or ends the call with InternalFault
+// ("capacity overflow") at kMaxBins or more.
 void check_bin_count(std::uint64_t bins);
 
 // Bin count for an extent of `range` at `scale` bins per unit (truncated,
