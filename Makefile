@@ -50,3 +50,4 @@ inner-demo: inner-install
 
 inner-bench: inner-install
 	$(BUILD)/cmake/vellora_bench
+	$(PY) bench/python_bench.py
