@@ -202,6 +202,12 @@ public:
         Tree* tree_;
     };
 
+    // Serial of the tree current now.
+    std::uint64_t serial() {
+        Reader reader(*this);
+        return reader.serial();
+    }
+
     // Publishes `entry` at `target` unless the cache changed since the tree
     // with `serial` was read. A store that loses a race is dropped, never
     // retried, so it can never undo a reset.
@@ -338,10 +344,8 @@ void forward(Bridge& bridge, const Record& record) {
     const RecordSite& site = record.site;
 
     OwnedRef logger;
-    std::uint64_t serial = 0;
     {
         LevelCache::Reader reader(bridge.cache);
-        serial = reader.serial();
         const Node* node = find(reader.root(), site.target);
         if (node != nullptr && node->entry) {
             if (code(site.level) > node->entry->filter) {
@@ -373,6 +377,11 @@ void forward(Bridge& bridge, const Record& record) {
     }
 
     if (!from_cache) {
+        // The entry goes onto the tree current when the probe starts: a reset
+        // made while `handle` ran is already reflected by the probe, while
+        // one made during the probe (which may have read the old
+        // configuration) makes the store lose its compare-and-swap.
+        const std::uint64_t serial = bridge.cache.serial();
         const std::uint8_t filter = probe_filter(logger.get());
         bridge.cache.store(serial, site.target,
                            std::make_shared<const Entry>(std::move(logger), filter));

@@ -98,6 +98,21 @@ def test_parent_level_reaches_all_targets_child_level_only_its_own(isolated_logg
     assert handler.records == [] and {r.name for r in child.records} == {"velloray.paper"}
 
 
+def test_reset_inside_handle_still_caches_the_logger(spy):
+    # The entry is stored on the tree current after `handle`; the level probe
+    # runs after the reset, so the entry reflects the configuration in force.
+    class Resetting(logging.Handler):
+        def emit(self, record):
+            core.reset_log_cache()
+
+    real_get_logger("velloray").setLevel(logging.DEBUG)
+    real_get_logger("velloray").addHandler(Resetting())
+    core.compute_order_ostrel([], PAGE)
+    core.compute_order_ostrel([], PAGE)
+    assert spy.fetched() == ["velloray"]
+    assert [m for m, _ in spy.of("velloray")][-3:] == ["isEnabledFor", "makeRecord", "handle"]
+
+
 def test_failing_probe_caches_trace(spy):
     spy.fail["isEnabledFor"] = lambda level: RuntimeError("probe") if level == 5 else None
     core.compute_order([], PAGE)
