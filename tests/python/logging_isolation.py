@@ -32,12 +32,13 @@ class Collect(logging.Handler):
         self.records.append(record)
 
 
-def listen(name="velloray", level=logging.DEBUG):
-    """Sets `name` to `level` with a collecting handler and no propagation."""
+def listen(name="velloray", level=logging.DEBUG, handler=None):
+    """Sets `name` to `level` with a collecting handler (a new Collect unless
+    one is given) and no propagation; returns the handler."""
     logger = real_get_logger(name)
     logger.setLevel(level)
     logger.propagate = False
-    handler = Collect()
+    handler = handler if handler is not None else Collect()
     logger.addHandler(handler)
     return handler
 

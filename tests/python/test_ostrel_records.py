@@ -5,6 +5,7 @@ import logging
 import pytest
 
 import _vellora_core as core
+from logging_isolation import Collect, isolated_logging, listen  # noqa: F401
 
 Element = core.Element
 Regular = core.SemanticLabel.Regular
@@ -13,14 +14,7 @@ SORTER_FILE = "src\\ostrel\\vellora_sorter\\src\\lib"
 NAN = float("nan")
 
 
-class Capture(logging.Handler):
-    def __init__(self):
-        super().__init__(level=logging.NOTSET)
-        self.records = []
-
-    def emit(self, record):
-        self.records.append(record)
-
+class Capture(Collect):
     def ostrel(self):
         """(levelno, pathname, lineno, message) of the sorter's records."""
         return [
@@ -33,43 +27,16 @@ class Capture(logging.Handler):
         return [message for _, _, _, message in self.ostrel()]
 
 
-def _configure(level):
-    logger = logging.getLogger("velloray")
-    saved = (logger.level, logger.propagate, list(logger.handlers))
-    handler = Capture()
-    logger.setLevel(level)
-    logger.propagate = False
-    logger.handlers[:] = [handler]
-    core.reset_log_cache()
-    return logger, saved, handler
-
-
-def _restore(logger, saved):
-    level, propagate, handlers = saved
-    logger.setLevel(level)
-    logger.propagate = propagate
-    logger.handlers[:] = handlers
-    core.reset_log_cache()
-
-
 @pytest.fixture
-def captured():
+def captured(isolated_logging):
     """`velloray` at DEBUG with a capturing handler, undone afterwards."""
-    logger, saved, handler = _configure(logging.DEBUG)
-    try:
-        yield handler
-    finally:
-        _restore(logger, saved)
+    return listen("velloray", logging.DEBUG, Capture())
 
 
 @pytest.fixture
-def captured_warnings():
+def captured_warnings(isolated_logging):
     """`velloray` at WARNING with a capturing handler, undone afterwards."""
-    logger, saved, handler = _configure(logging.WARNING)
-    try:
-        yield handler
-    finally:
-        _restore(logger, saved)
+    return listen("velloray", logging.WARNING, Capture())
 
 
 def box(id, x1, y1, x2, y2):

@@ -6,6 +6,7 @@ import math
 import pytest
 
 import _vellora_core as core
+from logging_isolation import Collect, isolated_logging, listen  # noqa: F401
 
 Element = core.Element
 Label = core.SemanticLabel
@@ -17,14 +18,7 @@ DEBUG = logging.DEBUG
 WARNING = logging.WARNING
 
 
-class Capture(logging.Handler):
-    def __init__(self):
-        super().__init__(level=logging.NOTSET)
-        self.records = []
-
-    def emit(self, record):
-        self.records.append(record)
-
+class Capture(Collect):
     def rows(self):
         """(logger, levelno, pathname, lineno, message) of every record."""
         return [
@@ -42,46 +36,15 @@ class Capture(logging.Handler):
         return rows
 
 
-def _capture_at(level):
-    """Sets the `velloray` logger to `level` with a capturing handler; returns
-    the handler and a function that undoes everything."""
-    names = ["velloray", "velloray.paper"]
-    loggers = [logging.getLogger(name) for name in names]
-    saved = [(lg.level, lg.propagate, list(lg.handlers)) for lg in loggers]
-    handler = Capture()
-    top = loggers[0]
-    top.setLevel(level)
-    top.propagate = False
-    top.handlers[:] = [handler]
-    loggers[1].setLevel(logging.NOTSET)
-    core.reset_log_cache()
-
-    def restore():
-        for logger, (lvl, propagate, handlers) in zip(loggers, saved):
-            logger.setLevel(lvl)
-            logger.propagate = propagate
-            logger.handlers[:] = handlers
-        core.reset_log_cache()
-
-    return handler, restore
+@pytest.fixture
+def captured(isolated_logging):
+    """`velloray` at DEBUG with a capturing handler, undone afterwards."""
+    return listen("velloray", DEBUG, Capture())
 
 
 @pytest.fixture
-def captured():
-    handler, restore = _capture_at(DEBUG)
-    try:
-        yield handler
-    finally:
-        restore()
-
-
-@pytest.fixture
-def warnings_only():
-    handler, restore = _capture_at(WARNING)
-    try:
-        yield handler
-    finally:
-        restore()
+def warnings_only(isolated_logging):
+    return listen("velloray", WARNING, Capture())
 
 
 def two_column_page():
