@@ -34,7 +34,7 @@ from typing import Any, NoReturn, TextIO
 from . import __version__
 from .diagnostics import DiagnosticRecord, capture_diagnostics
 from .ordering import ALGORITHMS, CONFIG_DEFAULTS, ConfigError, make_config, order
-from .page import LABELS, Page, PageError, load_page
+from .page import LABELS, Page, PageError, _read_json, load_page
 from .svg import write_svg
 
 __all__ = ["main"]
@@ -52,6 +52,13 @@ class _Failure(Exception):
     def __init__(self, message: str, status: int) -> None:
         super().__init__(message)
         self.status = status
+
+
+class _OutputError(Exception):
+    """Standard output cannot be written (other than a closed pipe)."""
+
+    def __init__(self, error: OSError) -> None:
+        super().__init__(error.strerror or str(error))
 
 
 class _Parser(argparse.ArgumentParser):
@@ -111,12 +118,11 @@ def _parse_config(items: Sequence[str]) -> dict[str, float]:
                 raise _Failure(f"--config {item}: {raw.strip()!r} is not a number", EXIT_USAGE) from None
             continue
         try:
-            with open(item, encoding="utf-8") as stream:
-                data = json.load(stream)
+            data = _read_json(item)
         except OSError as error:
             raise _Failure(f"--config {item}: cannot read: {error.strerror or error}", EXIT_USAGE) from None
-        except json.JSONDecodeError as error:
-            raise _Failure(f"--config {item}: not valid JSON: {error.msg} (line {error.lineno})", EXIT_USAGE) from None
+        except PageError as error:
+            raise _Failure(f"--config {item}: {error.message}", EXIT_USAGE) from None
         if not isinstance(data, dict):
             raise _Failure(f"--config {item}: must hold a JSON object", EXIT_USAGE)
         values.update(data)
@@ -267,6 +273,8 @@ def _main(argv: Sequence[str] | None, out: TextIO, err: TextIO) -> int:
                 result.summary = _summary(path, page, args.page)
             try:
                 _run_algorithms(result, algorithms, config, args.explain)
+            except PageError as error:  # a page the paper algorithm cannot take
+                raise _Failure(f"{path}: {error}", EXIT_USAGE) from None
             except RuntimeError as error:  # an order that does not list every element once
                 raise _Failure(f"{path}: internal error: {error}", EXIT_FAILURE) from None
 
@@ -289,23 +297,52 @@ def _main(argv: Sequence[str] | None, out: TextIO, err: TextIO) -> int:
             status = max(status, failure.status)
             continue
 
-        if args.json:
-            print(json.dumps(_json_object(result, include_page=args.command == "pdf")), file=out, flush=True)
-        else:
-            _print_plain(result, args, out)
-            out.flush()
+        try:
+            if args.json:
+                print(json.dumps(_json_object(result, include_page=args.command == "pdf")), file=out, flush=True)
+            else:
+                _print_plain(result, args, out)
+                out.flush()
+        except BrokenPipeError:
+            raise
+        except OSError as error:
+            raise _OutputError(error) from None
     return status
+
+
+def _silence_stdout() -> None:
+    # Point the standard output descriptor at the null device, so that the
+    # interpreter's final flush of what is still buffered does not fail again.
+    try:
+        target = sys.stdout.fileno()
+    except (OSError, ValueError):  # not backed by a descriptor (for example captured in a test)
+        return
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    os.dup2(devnull, target)
+    os.close(devnull)
 
 
 def main(argv: Sequence[str] | None = None) -> int:
     """Run the command line with ``argv`` (default: ``sys.argv[1:]``); returns the exit status."""
+    err = sys.stderr if sys.stderr is not None else open(os.devnull, "w", encoding="utf-8")
+    if sys.stdout is None:  # started with standard output closed
+        print(f"{PROG}: error: cannot write to standard output: it is closed", file=err)
+        return EXIT_FAILURE
+    # Text from pages and PDF files, and file names, may hold lone surrogates;
+    # print them escaped, as standard error does, rather than fail.
+    reconfigure = getattr(sys.stdout, "reconfigure", None)
+    if reconfigure is not None:
+        reconfigure(errors="backslashreplace")
     try:
-        return _main(argv, sys.stdout, sys.stderr)
+        return _main(argv, sys.stdout, err)
     except KeyboardInterrupt:
-        print(f"{PROG}: interrupted", file=sys.stderr)
+        print(f"{PROG}: interrupted", file=err)
         return 130
     except BrokenPipeError:
         # The reader went away (for example `vellora order ... | head`).
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, sys.stdout.fileno())
+        _silence_stdout()
+        return EXIT_FAILURE
+    except _OutputError as error:
+        print(f"{PROG}: error: cannot write to standard output: {error}", file=err)
+        _silence_stdout()
         return EXIT_FAILURE

@@ -48,9 +48,10 @@ def capture_diagnostics(level: int = logging.DEBUG) -> Iterator[list[DiagnosticR
     """Collect the native module's records of level ``level`` and above.
 
     Within the block the ``velloray`` logger is set to ``level`` with a
-    collecting handler, and the native level cache is cleared so the change
-    takes effect. On exit the logger's level and handlers are restored and the
-    cache is cleared again. The yielded list fills as records arrive::
+    collecting handler and without propagation (so the records go to the list
+    only, not to handlers the program configured), and the native level cache
+    is cleared so the change takes effect. On exit the logger's level,
+    handlers and propagation are restored and the cache is cleared again. The yielded list fills as records arrive::
 
         with capture_diagnostics() as records:
             vellora.order(page)
@@ -61,13 +62,15 @@ def capture_diagnostics(level: int = logging.DEBUG) -> Iterator[list[DiagnosticR
     records: list[DiagnosticRecord] = []
     handler = _ListHandler(records)
     handler.setLevel(level)
-    saved_level = logger.level
+    saved_level, saved_propagate = logger.level, logger.propagate
     logger.addHandler(handler)
     logger.setLevel(level)
+    logger.propagate = False
     core.reset_log_cache()
     try:
         yield records
     finally:
         logger.removeHandler(handler)
         logger.setLevel(saved_level)
+        logger.propagate = saved_propagate
         core.reset_log_cache()

@@ -4,12 +4,13 @@ from __future__ import annotations
 
 import math
 import os
+import struct
 from collections.abc import Mapping
 from typing import Final, Literal, TypeAlias, get_args
 
 import _vellora_core as core
 
-from .page import Page, load_page, parse_page
+from .page import Page, PageError, load_page, parse_page
 
 __all__ = [
     "ALGORITHMS",
@@ -85,10 +86,48 @@ def to_core_elements(page: Page) -> list[core.Element]:
     ]
 
 
+def _single(value: float) -> float:
+    """``value`` rounded to single precision, as the native module stores it."""
+    try:
+        return float(struct.unpack("f", struct.pack("f", value))[0])
+    except OverflowError:
+        return math.copysign(math.inf, value)
+
+
+# The paper algorithm's histograms cannot have this many bins along either side.
+_MAX_BINS: Final = 2**60
+
+
+def _check_paper_page(page: Page, config: core.XYCutConfig | None) -> None:
+    """Refuse a page the paper algorithm cannot order.
+
+    The native code stores coordinates in single precision; a page whose width
+    or height is not finite and positive there yields no order at all, and one
+    whose histograms would need 2**60 bins or more ends the call with
+    ``InternalFault``. Both are reported here as a :class:`PageError` instead.
+    """
+    if not page.elements:
+        return  # the native code answers an empty page before looking at it
+    left, top, right, bottom = (_single(value) for value in page.page_bounds)
+    width, height = _single(right - left), _single(bottom - top)
+    if not (math.isfinite(width) and width > 0 and math.isfinite(height) and height > 0):
+        raise PageError(
+            f"'page_bounds': in single precision, as the native module stores coordinates, the page is "
+            f"{width:g} wide and {height:g} high; both must be finite and positive"
+        )
+    scale = (config or core.XYCutConfig()).histogram_resolution_scale
+    if len(page.elements) > 1 and max(_single(width * scale), _single(height * scale)) >= _MAX_BINS:
+        raise PageError(
+            f"'page_bounds': a page of {width:g} by {height:g} is too large for the paper algorithm at "
+            f"histogram_resolution_scale {scale:g} (its histograms would need 2**60 bins or more)"
+        )
+
+
 def _run(page: Page, algorithm: str, config: core.XYCutConfig | None) -> list[int]:
     elements = to_core_elements(page)
     bounds = page.page_bounds
     if algorithm == "paper":
+        _check_paper_page(page, config)
         result = core.compute_order(elements, bounds, config)
     elif algorithm == "ostrel":
         result = core.compute_order_ostrel(elements, bounds, config)
@@ -112,8 +151,10 @@ def order(page: PageLike, algorithm: Algorithm = "paper", config: ConfigLike = N
     ``config``) or ``"ostrel"`` (gap segmentation on the boxes alone).
     ``config`` holds the paper tuning values (see :func:`make_config`).
 
-    Raises :class:`PageError` for a malformed page and :class:`ConfigError`
-    for a malformed configuration.
+    Raises :class:`PageError` for a malformed page (and, for ``"paper"``, a
+    page too large for its single-precision coordinates or its histograms at
+    the configured resolution) and :class:`ConfigError` for a malformed
+    configuration.
     """
     if algorithm not in ALGORITHMS:
         raise ValueError(f"unknown algorithm {algorithm!r} (choose from {', '.join(ALGORITHMS)})")

@@ -293,17 +293,38 @@ def parse_page(data: object, *, source: str | None = None) -> Page:
         raise
 
 
+def _read_json(path: str | os.PathLike[str]) -> object:
+    """The JSON value held by the file at ``path``.
+
+    Raises PageError (without a source) for a file that is not UTF-8 or not
+    usable JSON, and OSError when the file cannot be read.
+    """
+    with open(path, "rb") as stream:
+        raw = stream.read()
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise PageError(f"not UTF-8 text (byte {error.start} is {raw[error.start]:#04x})") from None
+    try:
+        return json.loads(text)
+    except json.JSONDecodeError as error:
+        raise PageError(f"not valid JSON: {error.msg} (line {error.lineno}, column {error.colno})") from None
+    except RecursionError:
+        raise PageError("not usable JSON: arrays or objects nested too deeply") from None
+    except ValueError as error:  # an integer with more digits than Python converts
+        raise PageError(f"not valid JSON: {str(error).split(';')[0]}") from None
+
+
 def load_page(path: str | os.PathLike[str]) -> Page:
     """Read a JSON page file and validate it (see :func:`parse_page`).
 
-    Raises :class:`PageError` for a file that is not valid JSON or not a valid
-    page, and OSError when the file cannot be read.
+    Raises :class:`PageError` for a file that is not UTF-8, not valid JSON or
+    not a valid page, and OSError when the file cannot be read.
     """
     source = os.fspath(path)
-    with open(path, encoding="utf-8") as stream:
-        text = stream.read()
     try:
-        data = json.loads(text)
-    except json.JSONDecodeError as error:
-        raise PageError(f"not valid JSON: {error.msg} (line {error.lineno}, column {error.colno})", source=source) from None
+        data = _read_json(path)
+    except PageError as error:
+        error.source = source
+        raise
     return parse_page(data, source=source)

@@ -14,6 +14,7 @@ inspect or post-process.
 from __future__ import annotations
 
 import os
+import re
 import xml.etree.ElementTree as ET
 from collections.abc import Mapping, Sequence
 from typing import Final
@@ -39,6 +40,15 @@ BADGE_RADIUS: Final = 9.0
 FONT: Final = "DejaVu Sans, Helvetica, Arial, sans-serif"
 
 
+# Characters XML 1.0 cannot hold (control characters, lone surrogates, U+FFFE and
+# U+FFFF); PDF text and file names can contain them.
+_NOT_XML: Final = re.compile("[^\t\n\r\x20-\ud7ff\ue000-\ufffd\U00010000-\U0010ffff]")
+
+
+def _xml_text(text: str) -> str:
+    return _NOT_XML.sub("\ufffd", text)
+
+
 def _fmt(value: float) -> str:
     text = f"{value:.2f}".rstrip("0").rstrip(".")
     return "0" if text in ("", "-0") else text
@@ -48,11 +58,11 @@ def _sub(parent: ET.Element, tag: str, text: str | None = None, **attributes: st
     element = ET.SubElement(
         parent,
         tag,
-        {key.rstrip("_").replace("_", "-"): _fmt(value) if isinstance(value, float) else str(value)
+        {key.rstrip("_").replace("_", "-"): _fmt(value) if isinstance(value, float) else _xml_text(str(value))
          for key, value in attributes.items()},
     )
     if text is not None:
-        element.text = text
+        element.text = _xml_text(text)
     return element
 
 

@@ -153,6 +153,52 @@ class TestErrors:
         for word in words:
             assert word in result.stderr
 
+    @pytest.mark.parametrize("content, words", [
+        (b"\xff\xfe", "not UTF-8"),
+        (b"[" * 100_000 + b"]" * 100_000, "nested too deeply"),
+        (b'{"page_bounds": [0, 0, 1e39, 1e39], "elements": [{"id": 1, "box": [0, 0, 1, 1], "label": "Regular"},'
+         b' {"id": 2, "box": [5, 0, 6, 1], "label": "Regular"}]}', "single precision"),
+        (b'{"page_bounds": [0, 0, 1e30, 1e30], "elements": [{"id": 1, "box": [0, 0, 1, 1], "label": "Regular"},'
+         b' {"id": 2, "box": [5, 0, 6, 1], "label": "Regular"}]}', "too large for the paper algorithm"),
+    ], ids=["latin1", "deep", "float32", "bins"])
+    def test_unusable_page_is_one_line(self, tmp_path, content, words):
+        bad = tmp_path / "bad.json"
+        bad.write_bytes(content)
+        result = run("order", bad)
+        assert result.returncode == 2, result.stderr
+        assert result.stderr.splitlines() == [result.stderr.strip()] and words in result.stderr, result.stderr
+        if b"page_bounds" not in content:  # the same file given as --config
+            result = run("order", EXAMPLE, "--config", bad)
+            assert result.returncode == 2, result.stderr
+            assert result.stderr.splitlines() == [result.stderr.strip()] and words in result.stderr, result.stderr
+
+    def test_odd_text_and_file_names_are_printed(self, tmp_path):
+        data = json.loads(EXAMPLE.read_text())
+        data["elements"][0]["text"] = "lone \ud800 surrogate"
+        odd = write_page(tmp_path / "odd.json", data)
+        name = os.fsdecode(b"\xff.json")
+        write_page(tmp_path / name, json.loads(EXAMPLE.read_text()))
+        result = run("order", odd, name, "--list", "--svg", tmp_path / "svgs", "-q", cwd=tmp_path)
+        assert result.returncode == 0, result.stderr
+        assert "lone" in result.stdout and "svg written to" in result.stdout
+        for drawing in (tmp_path / "svgs").iterdir():
+            ET.parse(drawing)
+
+    @pytest.mark.parametrize("stdout", ["closed", "full"])
+    def test_unwritable_standard_output_is_exit_1(self, stdout):
+        command = [sys.executable, "-m", "vellora", "order", str(EXAMPLE)]
+        if stdout == "closed":
+            result = subprocess.run(["sh", "-c", 'exec "$@" >&-', "sh", *command], stderr=subprocess.PIPE,
+                                    text=True, timeout=120)
+        else:
+            if not os.path.exists("/dev/full"):
+                pytest.skip("no /dev/full")
+            with open("/dev/full", "w") as full:
+                result = subprocess.run(command, stdout=full, stderr=subprocess.PIPE, text=True, timeout=120)
+        assert result.returncode == 1
+        assert result.stderr.startswith("vellora: error: cannot write to standard output"), result.stderr
+        assert len(result.stderr.splitlines()) == 1, result.stderr
+
     def test_missing_file(self, tmp_path):
         result = run("order", tmp_path / "absent.json")
         assert result.returncode == 2

@@ -65,6 +65,22 @@ class TestOrder:
         with pytest.raises(PageError, match=r"elements\[1\] \(id 10\): 'label'"):
             order(page)
 
+    @pytest.mark.parametrize("bounds, config, words", [
+        ([0, 0, 1e39, 1e39], None, "single precision"),
+        ([-3e38, 0, 3e38, 10], None, "single precision"),
+        ([1e8, 0, 1e8 + 1, 10], None, "single precision"),
+        ([0, 0, 1e30, 1e30], None, "too large for the paper algorithm"),
+        ([0, 0, 600, 800], {"histogram_resolution_scale": 1e20}, "too large for the paper algorithm"),
+    ])
+    def test_page_the_paper_algorithm_cannot_handle_is_page_error(self, bounds, config, words):
+        width = bounds[2] - bounds[0]
+        page = {"page_bounds": bounds, "elements": [
+            {"id": 1, "box": [bounds[0], 0, bounds[0] + width / 4, 1], "label": "Regular"},
+            {"id": 2, "box": [bounds[0] + width / 2, 0, bounds[2], 1], "label": "Regular"}]}
+        with pytest.raises(PageError, match=words):
+            order(page, "paper", config)
+        assert sorted(order(page, "ostrel")) == [1, 2]
+
     def test_empty_page(self):
         assert order({"page_bounds": [0, 0, 1, 1], "elements": []}, "paper") == []
         assert order({"page_bounds": [0, 0, 1, 1], "elements": []}, "ostrel") == []
@@ -138,6 +154,21 @@ class TestDiagnostics:
         finally:
             logger.setLevel(saved)
             core.reset_log_cache()
+
+    def test_records_do_not_reach_the_callers_handlers(self):
+        # A program with logging.basicConfig() must not see its console flooded while capturing.
+        seen = []
+        handler = logging.Handler()
+        handler.emit = seen.append
+        root = logging.getLogger()
+        root.addHandler(handler)
+        try:
+            with capture_diagnostics() as records:
+                order(column_page())
+        finally:
+            root.removeHandler(handler)
+        assert records and seen == []
+        assert logging.getLogger("velloray").propagate
 
     def test_level_filters(self):
         with capture_diagnostics(logging.INFO) as records:

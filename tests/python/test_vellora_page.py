@@ -150,6 +150,17 @@ class TestLoad:
         with pytest.raises(PageError, match=r"bad\.json: elements\[0\] \(id 1\): 'box'"):
             load_page(path)
 
+    @pytest.mark.parametrize("content, words", [
+        (b'\xff\xfe{}', "not UTF-8"),
+        (b"[" * 100_000 + b"]" * 100_000, "nested too deeply"),
+        (b'{"page_bounds": [0, 0, 1, ' + b"9" * 5000 + b'], "elements": []}', "not valid JSON"),
+    ], ids=["latin1", "deep", "digits"])
+    def test_unparsable_file_is_page_error(self, tmp_path, content, words):
+        path = tmp_path / "bad.json"
+        path.write_bytes(content)
+        with pytest.raises(PageError, match=words):
+            load_page(path)
+
     def test_missing_file_is_os_error(self, tmp_path):
         with pytest.raises(FileNotFoundError):
             load_page(tmp_path / "nope.json")

@@ -89,6 +89,17 @@ def test_text_is_escaped_and_kept_in_tooltips():
     assert "#1: id 5, HorizontalTitle" in tooltip
 
 
+def test_characters_xml_cannot_hold_do_not_break_the_drawing(tmp_path):
+    # PDF text can hold control characters and lone surrogates; file names can hold surrogates.
+    odd = parse_page({"page_bounds": [0, 0, 600, 800], "elements": [
+        {"id": 1, "box": [50, 50, 550, 400], "label": "Regular", "text": "a\x01b\x0cc\ud800d <&>"}]})
+    out = tmp_path / "odd.svg"
+    write_svg(out, odd, {"paper": [1]}, title="scan\udcff\x02.json")
+    root = ET.parse(out).getroot()
+    assert "a\ufffdb\ufffdc\ufffdd <&>" in root.find(".//svg:title", NS).text
+    assert root.find("svg:text[@class='title']", NS).text == "scan\ufffd\ufffd.json"
+
+
 def test_legend_names_every_label():
     root = ET.fromstring(render_svg(page(), {"paper": [5, 9, 2, 4]}))
     legend = [t.text for t in root.findall("svg:g[@class='legend']/svg:text", NS)]
