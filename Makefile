@@ -8,7 +8,7 @@ PYTEST_ARGS ?=
 # Variables the inner make needs; the development root starts with a clean environment.
 PASS    = BUILD='$(BUILD)' PYTEST_ARGS='$(PYTEST_ARGS)'
 
-.PHONY: test demo bench install shell clean inner-install inner-test inner-demo inner-bench
+.PHONY: test demo bench eval install shell clean inner-install inner-test inner-demo inner-bench inner-eval
 
 test:
 	$(DEVROOT) $(MAKE) --no-print-directory inner-test $(PASS)
@@ -18,6 +18,9 @@ demo:
 
 bench:
 	$(DEVROOT) $(MAKE) --no-print-directory inner-bench $(PASS)
+
+eval:
+	$(DEVROOT) $(MAKE) --no-print-directory inner-eval $(PASS)
 
 install:
 	$(DEVROOT) $(MAKE) --no-print-directory inner-install $(PASS)
@@ -51,3 +54,8 @@ inner-demo: inner-install
 inner-bench: inner-install
 	$(BUILD)/cmake/vellora_bench
 	$(PY) bench/python_bench.py
+
+# Reading quality on the corpus in eval/pages: every page is extracted again from
+# its one-page PDF by the current front end, so front-end changes are measured.
+inner-eval: inner-install
+	$(VENV)/bin/vellora eval eval/pages --refresh --quiet --svg $(BUILD)/eval-worst

@@ -35,6 +35,7 @@ from . import __version__
 from .diagnostics import DiagnosticRecord, capture_diagnostics
 from .ordering import ALGORITHMS, CONFIG_DEFAULTS, ConfigError, make_config, order
 from .page import LABELS, Page, PageError, _read_json, load_page
+from .evaluation import command as evaluation_command
 from .svg import write_svg
 
 __all__ = ["main"]
@@ -103,6 +104,7 @@ def _build_parser() -> argparse.ArgumentParser:
     pdf_cmd.add_argument("pages", nargs="+", metavar="FILE.pdf", help="PDF file")
     pdf_cmd.add_argument("--page", "-p", type=int, default=1, metavar="N", help="page number, from 1 (default 1)")
     pdf_cmd.add_argument("--save-page", metavar="OUT.json", help="also write the extracted page as JSON")
+    evaluation_command.register(commands)
     return parser
 
 
@@ -235,6 +237,8 @@ def _main(argv: Sequence[str] | None, out: TextIO, err: TextIO) -> int:
     if args.command is None:
         parser.print_help(err)
         return EXIT_USAGE
+    if args.command == "eval":
+        return int(args.run(args, out, err))
     if args.compare and args.algorithm is not None:
         parser.error("--compare runs both algorithms; leave out --algorithm")
     if getattr(args, "save_page", None) and len(args.pages) > 1:
