@@ -25,9 +25,8 @@ Labels (what the ordering algorithms use), by these rules in this order:
 
 from __future__ import annotations
 
-import dataclasses
 import re
-from typing import Any, Final
+from typing import Final
 
 from ..page import Box, Page, PageElement
 from .blocks import PageBlocks, RawBlock
@@ -116,18 +115,10 @@ def _size_by_text(blocks: list[RawBlock]) -> float:
     return min(counts, key=lambda size: (-counts[size], size)) if counts else 0.0
 
 
-_ELEMENT_FIELDS: Final = frozenset(item.name for item in dataclasses.fields(PageElement))
-
-
 def _element(element_id: int, block: RawBlock, label: str) -> PageElement:
-    extra: dict[str, Any] = {}
-    if "category" in _ELEMENT_FIELDS:
-        extra["category"] = block.category
-    if "role" in _ELEMENT_FIELDS:
-        extra["role"] = block.role
-    if "font_size" in _ELEMENT_FIELDS and block.kind != "figure" and block.font_size > 0:
-        extra["font_size"] = block.font_size
-    return PageElement(element_id, block.box, label, block.text or None, **extra)
+    size = block.font_size if block.kind != "figure" and block.font_size > 0 else None
+    return PageElement(element_id, block.box, label, block.text or None, category=block.category,
+                       role=block.role, font_size=size)
 
 
 def build_page(page: PageBlocks, settings: PdfSettings, source: str) -> Page:
