@@ -180,7 +180,7 @@ def test_eval_draws_the_worst_pages_with_truth_and_orders(small_corpus, tmp_path
 
 @pytest.mark.parametrize("content, message", [
     ({"page_bounds": [0, 0, 10, 10], "elements": []}, "no 'truth'"),
-    ({"page_bounds": [0, 0, 10, 10], "elements": [], "truth": [3]}, "'truth' names id 3"),
+    ({"page_bounds": [0, 0, 10, 10], "elements": [], "truth": [3]}, "no element has id 3"),
     ("{not json", "not valid JSON"),
 ], ids=["no-truth", "unknown-id", "not-json"])
 def test_a_bad_page_is_reported_and_the_rest_scored(small_corpus, content, message):

@@ -4,8 +4,8 @@
 ``vellora[eval]``: scipy, nltk, rapidfuzz); :mod:`.regions` derives a true
 order from reading regions; :mod:`.baselines` maps pdftotext's and pdfminer's
 text flows onto a page's elements; :mod:`.corpus` reads evaluation pages;
-:mod:`.scoring` and :mod:`.report` score them and present the results;
-:mod:`.command` is ``vellora eval``.
+:mod:`.scoring` and :mod:`.report` score them and present the results.
+``vellora eval`` (:mod:`vellora.cli.eval`) runs them from the command line.
 """
 
 from __future__ import annotations

@@ -1,10 +1,10 @@
 """Evaluation pages: a page with its true order, other tools' orders and layout class.
 
-An evaluation page is a page file (see the README's page format) that also
+An evaluation page is a page file (see the README's page format) that
 carries ``truth`` (element ids in true reading order, possibly of a subset)
 and optionally ``orders`` (tool name to ids, as given by other tools); its
 ``meta`` names the layout class under ``"layout"`` (``one``, ``two``,
-``three`` or ``mixed``).
+``three`` for three or more columns, or ``mixed``).
 
 A corpus page may come with two files beside it, named after it:
 ``NAME.pdf``, the one-page PDF it was extracted from, and
@@ -16,13 +16,13 @@ the front end are measured.
 
 from __future__ import annotations
 
-import json
 import os
 from collections.abc import Iterable, Iterator, Mapping
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, Final
 
+from ..fileio import read_text
 from ..page import Page, PageError, parse_page
 from .baselines import order_from_flow, pdfminer_flow, pdftotext_flow
 from .regions import load_regions, truth_from_regions
@@ -37,12 +37,18 @@ _SIDECARS: Final = (".regions.json",)
 
 @dataclass(frozen=True, slots=True)
 class EvalPage:
-    """A page to score: its elements, true order, other tools' orders and layout class."""
+    """A page to score and the file it came from; the page has a ``truth``."""
 
     source: str
     page: Page
-    truth: tuple[int, ...]
-    orders: Mapping[str, tuple[int, ...]] = field(default_factory=dict)
+
+    @property
+    def truth(self) -> tuple[int, ...]:
+        return self.page.truth or ()
+
+    @property
+    def orders(self) -> Mapping[str, tuple[int, ...]]:
+        return self.page.orders
 
     @property
     def layout(self) -> str:
@@ -54,50 +60,22 @@ class EvalPage:
         return Path(self.source).name.removesuffix(".json")
 
 
-def _ids(value: object, what: str, page: Page, *, complete: bool) -> tuple[int, ...]:
-    if not isinstance(value, list) or not all(isinstance(v, int) and not isinstance(v, bool) for v in value):
-        raise PageError(f"{what} must be an array of element ids")
-    known = {element.id for element in page.elements}
-    unknown = [v for v in value if v not in known]
-    if unknown:
-        raise PageError(f"{what} names id {unknown[0]}, which is not an element of the page")
-    if len(set(value)) != len(value):
-        raise PageError(f"{what} lists an id more than once")
-    if complete and len(value) != len(known):
-        raise PageError(f"{what} must list every element of the page ({len(value)} of {len(known)})")
-    return tuple(value)
+def _decode(text: str, source: str) -> object:
+    import json
 
-
-def _from_data(data: object, source: str) -> EvalPage:
-    if not isinstance(data, dict):
-        raise PageError("page must be an object", source=source)
-    rest = {key: value for key, value in data.items() if key not in ("truth", "orders")}
-    page = parse_page(rest, source=source)
     try:
-        if "truth" not in data:
-            raise PageError("no 'truth' (the element ids in true reading order) to score against")
-        truth = _ids(data["truth"], "'truth'", page, complete=False)
-        raw_orders = data.get("orders", {})
-        if not isinstance(raw_orders, dict):
-            raise PageError("'orders' must be an object of tool name to element ids")
-        orders = {
-            str(name): _ids(ids, f"'orders'.{name}", page, complete=True) for name, ids in raw_orders.items()
-        }
-    except PageError as error:
-        error.source = source
-        raise
-    return EvalPage(source, page, truth, orders)
-
-
-def load_eval_page(path: str | os.PathLike[str]) -> EvalPage:
-    """Read an evaluation page; raises PageError (naming the file) or OSError."""
-    source = os.fspath(path)
-    try:
-        with open(path, encoding="utf-8") as stream:
-            data = json.load(stream)
-    except (UnicodeDecodeError, json.JSONDecodeError) as error:
+        return json.loads(text)
+    except (json.JSONDecodeError, RecursionError, ValueError) as error:
         raise PageError(f"not valid JSON ({error})", source=source) from None
-    return _from_data(data, source)
+
+
+def load_eval_page(path: str | os.PathLike[str], limit: int | None = None) -> EvalPage:
+    """Read an evaluation page; raises PageError (naming the file), InputError or OSError."""
+    source = os.fspath(path)
+    page = parse_page(_decode(read_text(path, limit), source), source=source)
+    if page.truth is None:
+        raise PageError("no 'truth' (the element ids in true reading order) to score against", source=source)
+    return EvalPage(source, page)
 
 
 def find_pages(inputs: Iterable[str]) -> Iterator[str]:
@@ -127,10 +105,12 @@ def refresh(page: EvalPage, baselines: bool = True) -> EvalPage:
         return page
     fresh = extract_page(pdf, 1)
     meta: dict[str, Any] = {**fresh.meta, **page.page.meta}
-    new_page = Page(fresh.page_bounds, fresh.elements, meta)
-    truth = truth_from_regions(new_page, load_regions(regions_file))
+    draft = Page(fresh.page_bounds, fresh.elements, meta)
     orders: dict[str, tuple[int, ...]] = {}
     if baselines:
-        orders["pdftotext"] = tuple(order_from_flow(new_page, pdftotext_flow(pdf, 1)))
-        orders["pdfminer"] = tuple(order_from_flow(new_page, pdfminer_flow(pdf, 1)))
-    return EvalPage(page.source, new_page, truth, orders)
+        orders["pdftotext"] = tuple(order_from_flow(draft, pdftotext_flow(pdf, 1)))
+        orders["pdfminer"] = tuple(order_from_flow(draft, pdfminer_flow(pdf, 1)))
+    truth = truth_from_regions(draft, load_regions(regions_file))
+    return EvalPage(page.source, Page(fresh.page_bounds, fresh.elements, meta, truth, orders))
+
+
