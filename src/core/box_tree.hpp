@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace vellora::paper {
+namespace vellora {
 
 // One box and the caller's handle for it. The tree never reads the edges of
 // a box it was not given; callers leave out boxes with NaN edges when their
@@ -126,4 +126,4 @@ private:
     std::vector<BoxTree> trees_;  // trees_[k] holds 0 or kRecentLimit * 2^k boxes
 };
 
-}  // namespace vellora::paper
+}  // namespace vellora

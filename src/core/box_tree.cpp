@@ -4,7 +4,7 @@
 
 #include "vellora/numeric.hpp"
 
-namespace vellora::paper {
+namespace vellora {
 namespace {
 
 // Split key of a box along an axis; any order will do, as long as it is a
@@ -71,4 +71,4 @@ void GrowingBoxIndex::add(const TreeBox& box) {
     trees_.emplace_back(std::move(carry));
 }
 
-}  // namespace vellora::paper
+}  // namespace vellora
