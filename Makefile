@@ -82,7 +82,7 @@ inner-fuzz:
 inner-test-asan:
 	$(MAKE) --no-print-directory inner-test BUILD=$(BUILD)/asan \
 	  CMAKE_DEFINES='VELLORA_BUILD_TESTS=ON VELLORA_SANITIZE=ON $(CLANG_DEFINES)' \
-	  PYTEST_ENV="env LD_PRELOAD=$$(clang++ -print-file-name=libclang_rt.asan-x86_64.so) \
+	  PYTEST_ENV="env LD_PRELOAD=$$(clang++ -print-file-name=libclang_rt.asan-$$(uname -m).so) \
 	    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 PYTHONMALLOC=malloc"
 
 # The extension built for the debug interpreter (its own headers, Py_DEBUG ABI),

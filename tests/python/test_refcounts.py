@@ -14,7 +14,8 @@ import _vellora_core as core
 from _vellora_core import Element, SemanticLabel, XYCutConfig
 from logging_isolation import isolated_logging, real_get_logger  # noqa: F401 - fixture
 
-pytestmark = pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs the debug interpreter")
+if not hasattr(sys, "gettotalrefcount"):
+    pytest.skip("needs the debug interpreter (make test-refs)", allow_module_level=True)
 
 CALLS = 3000
 PAGE = (0.0, 0.0, 612.0, 792.0)
