@@ -195,8 +195,7 @@ def render_svg(page: Page, orders: Mapping[str, Sequence[int]], *, title: str | 
 
 def write_svg(path: str | os.PathLike[str], page: Page, orders: Mapping[str, Sequence[int]], *,
               title: str | None = None) -> None:
-    """Write :func:`render_svg` output to ``path`` (UTF-8)."""
-    text = render_svg(page, orders, title=title)
-    with open(path, "w", encoding="utf-8") as stream:
-        stream.write('<?xml version="1.0" encoding="UTF-8"?>\n')
-        stream.write(text)
+    """Write :func:`render_svg` output to ``path`` (UTF-8; ``-``: standard output), atomically."""
+    from .fileio import write_atomic
+
+    write_atomic(path, '<?xml version="1.0" encoding="UTF-8"?>\n' + render_svg(page, orders, title=title))

@@ -1,0 +1,79 @@
+"""The argument parser of the command line.
+
+Options every subcommand takes are added by :func:`add_common_options`. Each
+subcommand module in :data:`COMMANDS` provides ``register(commands, common)``,
+which adds its own parser (with ``common`` as a parent) and sets its ``run``
+function as the default of ``args.run``; adding a subcommand is adding its
+module to :data:`COMMANDS`.
+"""
+
+from __future__ import annotations
+
+import argparse
+from collections.abc import Callable, Sequence
+from types import ModuleType
+from typing import TextIO
+
+from .. import __version__
+from ..fileio import DEFAULT_INPUT_LIMIT, LIMIT_VARIABLE, format_size, parse_size
+from ..ordering import ALGORITHMS, CONFIG_DEFAULTS
+from . import order, pdf
+from .common import PROG, Parser
+
+__all__ = ["COMMANDS", "Runner", "add_common_options", "build_parser", "parse_args"]
+
+#: What a subcommand's ``run`` is: parsed arguments, standard output and error in, exit status out.
+Runner = Callable[[argparse.Namespace, TextIO, TextIO], int]
+
+#: The subcommand modules, in the order ``--help`` lists them.
+COMMANDS: tuple[ModuleType, ...] = (order, pdf)
+
+
+def _size(text: str) -> int:
+    try:
+        return parse_size(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+
+
+def add_common_options(common: argparse.ArgumentParser) -> None:
+    """The options of every subcommand."""
+    common.add_argument("--algorithm", "-a", choices=ALGORITHMS, default=None,
+                        help="ordering algorithm (default: paper)")
+    common.add_argument("--compare", action="store_true",
+                        help="run both algorithms; with --svg, draw them side by side")
+    common.add_argument("--config", "-c", action="append", default=[], metavar="KEY=VALUE|FILE",
+                        help="paper tuning value (%s), or a JSON file holding them; repeatable"
+                        % ", ".join(CONFIG_DEFAULTS))
+    common.add_argument("--json", action="store_true", help="print one JSON object per page")
+    common.add_argument("--svg", metavar="OUT.svg",
+                        help="draw the page and its order ('-': standard output); "
+                        "with several inputs, a directory")
+    common.add_argument("--list", action="store_true",
+                        help="list the elements in reading order with their labels and text")
+    common.add_argument("--explain", action="store_true",
+                        help="print the diagnostic records of each run (logger velloray at DEBUG)")
+    common.add_argument("--quiet", "-q", action="store_true", help="no progress on standard error")
+    common.add_argument("--max-input-size", type=_size, default=None, metavar="SIZE",
+                        help="refuse page and config files larger than this (bytes, or with K, M, G; "
+                        f"default {format_size(DEFAULT_INPUT_LIMIT)}, or {LIMIT_VARIABLE})")
+
+
+def build_parser() -> argparse.ArgumentParser:
+    parser = Parser(
+        prog=PROG,
+        description="Reading order of the layout elements of document pages.",
+        epilog="Exit status: 0 ok, 1 output or environment failure, 2 usage error or malformed input.",
+    )
+    parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
+    commands = parser.add_subparsers(dest="command", metavar="COMMAND", parser_class=Parser)
+    common = Parser(add_help=False)
+    add_common_options(common)
+    for module in COMMANDS:
+        module.register(commands, common)
+    return parser
+
+
+def parse_args(argv: Sequence[str] | None) -> tuple[argparse.ArgumentParser, argparse.Namespace]:
+    parser = build_parser()
+    return parser, parser.parse_args(argv)
