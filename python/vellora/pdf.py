@@ -32,7 +32,7 @@ from __future__ import annotations
 import os
 import statistics
 from collections import Counter
-from collections.abc import Iterable
+from collections.abc import Iterable, Iterator, Sequence
 from dataclasses import dataclass
 from typing import Any, Final
 
@@ -45,8 +45,10 @@ __all__ = [
     "PdfError",
     "RawBlock",
     "extract_page",
+    "iter_pages",
     "label_blocks",
     "page_count",
+    "parse_page_selection",
 ]
 
 #: A text block is a heading when its font size is at least this times the body size.
@@ -211,7 +213,10 @@ def extract_page(path: str | os.PathLike[str], page_number: int = 1) -> Page:
     if not pages:
         count = page_count(source)
         raise PdfError(f"{source}: page {page_number} does not exist (the file has {count} page{'s' * (count != 1)})")
-    lt_page = pages[0]
+    return _build_page(pages[0], layout, source, page_number)
+
+
+def _build_page(lt_page: Any, layout: Any, source: str, page_number: int) -> Page:
     px0, py0, px1, py1 = lt_page.bbox
     blocks = _extract_blocks(lt_page, layout)
     blocks.sort(key=lambda block: (block.box[1], block.box[0]))
@@ -222,3 +227,35 @@ def extract_page(path: str | os.PathLike[str], page_number: int = 1) -> Page:
     )
     meta = {"source": source, "page": page_number, "body_font_size": _body_size(blocks)}
     return Page((0.0, 0.0, round(px1 - px0, 2), round(py1 - py0, 2)), elements, meta)
+
+
+def parse_page_selection(text: str, page_count: int) -> list[int]:
+    """The 1-based pages named by ``text`` such as ``"1-3,7"``, sorted, each once (ValueError if bad)."""
+    pages: set[int] = set()
+    for item in text.split(","):
+        first, dash, last = item.strip().partition("-")
+        try:
+            low, high = int(first), int(last) if dash else int(first)
+        except ValueError:
+            raise ValueError(f"page selection {text!r}: {item.strip()!r} is not a page or a range like 2-5") from None
+        if low < 1 or high < low:
+            raise ValueError(f"page selection {text!r}: {item.strip()!r} is not a page or a range like 2-5")
+        if high > page_count:
+            raise ValueError(f"page {high} does not exist (the file has {page_count} page{'s' * (page_count != 1)})")
+        pages.update(range(low, high + 1))
+    return sorted(pages)
+
+
+def iter_pages(path: str | os.PathLike[str], pages: Sequence[int] | None = None) -> Iterator[Page]:
+    """Extract and label the pages of a PDF (``pages``: 1-based numbers, all when None), parsing it once."""
+    high_level, layout = _pdfminer()
+    source = os.fspath(path)
+    numbers = None if pages is None else sorted({number - 1 for number in pages})
+    try:
+        for index, lt_page in enumerate(high_level.extract_pages(source, page_numbers=numbers,
+                                                                 laparams=layout.LAParams())):
+            yield _build_page(lt_page, layout, source, numbers[index] + 1 if numbers is not None else index + 1)
+    except OSError:
+        raise
+    except Exception as error:  # pdfminer raises many kinds on broken input
+        raise PdfError(f"{source}: not a readable PDF ({type(error).__name__}: {error})") from error
