@@ -3,7 +3,7 @@
 A thin, typed layer over the native module ``_vellora_core``: pages are plain
 data (a dict, or a JSON file) with ``page_bounds`` and ``elements``, each
 element an ``id``, a ``box`` and a ``label``; :func:`order` returns the element
-ids in reading order from either algorithm::
+ids in reading order from either algorithm (``ostrel`` by default)::
 
     import vellora
 
@@ -27,19 +27,33 @@ native diagnostic records, and ``python -m vellora`` is the command line.
 from __future__ import annotations
 
 from .diagnostics import DiagnosticRecord, capture_diagnostics
-from .ordering import ALGORITHMS, Algorithm, ConfigError, make_config, order, order_all, to_core_elements
-from .page import LABELS, Box, Page, PageElement, PageError, load_page, parse_page
+from .ordering import (
+    ALGORITHMS,
+    DEFAULT_ALGORITHM,
+    Algorithm,
+    ConfigError,
+    Furniture,
+    make_config,
+    order,
+    order_all,
+    split_furniture,
+    to_core_elements,
+)
+from .page import LABELS, ROLES, Box, Page, PageElement, PageError, load_page, parse_page
 from .svg import render_svg, write_svg
 
 __version__ = "0.1.0"
 
 __all__ = [
     "ALGORITHMS",
+    "DEFAULT_ALGORITHM",
     "LABELS",
+    "ROLES",
     "Algorithm",
     "Box",
     "ConfigError",
     "DiagnosticRecord",
+    "Furniture",
     "Page",
     "PageElement",
     "PageError",
@@ -50,6 +64,7 @@ __all__ = [
     "order_all",
     "parse_page",
     "render_svg",
+    "split_furniture",
     "to_core_elements",
     "write_svg",
 ]

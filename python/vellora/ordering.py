@@ -1,33 +1,53 @@
-"""Reading order of a page with either algorithm of the native module."""
+"""Reading order of a page with either algorithm of the native module.
+
+Page furniture (elements whose ``role`` is ``"header"`` or ``"footer"``) is
+kept out of the body order: with ``furniture="keep"`` the headers come first,
+then the body in the algorithm's order, then the footers; with
+``furniture="drop"`` only the body is returned.
+"""
 
 from __future__ import annotations
 
 import math
 import os
 import struct
-from collections.abc import Mapping
+from collections.abc import Mapping, Sequence
 from typing import Final, Literal, TypeAlias, get_args
 
 import _vellora_core as core
 
-from .page import Page, PageError, load_page, parse_page
+from .page import Page, PageElement, PageError, load_page, parse_page
 
 __all__ = [
     "ALGORITHMS",
+    "DEFAULT_ALGORITHM",
+    "FURNITURE",
     "Algorithm",
     "ConfigError",
     "ConfigLike",
+    "Furniture",
     "PageLike",
     "make_config",
     "order",
     "order_all",
+    "split_furniture",
     "to_core_elements",
 ]
 
 Algorithm: TypeAlias = Literal["paper", "ostrel"]
 
-#: The algorithm names accepted by :func:`order`, the default first.
+#: The algorithm names accepted by :func:`order`.
 ALGORITHMS: Final[tuple[Algorithm, ...]] = get_args(Algorithm)
+
+#: The algorithm used when none is named: it reads real pages best (multi-column
+#: articles above all), where the paper algorithm's first cuts tend to be
+#: horizontal bands across the columns.
+DEFAULT_ALGORITHM: Final[Algorithm] = "ostrel"
+
+Furniture: TypeAlias = Literal["keep", "drop"]
+
+#: What to do with page furniture: keep it around the body, or drop it.
+FURNITURE: Final[tuple[Furniture, ...]] = get_args(Furniture)
 
 #: The tuning values of the paper algorithm and their defaults.
 CONFIG_DEFAULTS: Final = {
@@ -78,12 +98,26 @@ def _as_page(page: PageLike) -> Page:
     return parse_page(page)
 
 
-def to_core_elements(page: Page) -> list[core.Element]:
-    """The page's elements as native ``Element`` objects, in input order."""
+def to_core_elements(page: Page | Sequence[PageElement]) -> list[core.Element]:
+    """The elements (of a page) as native ``Element`` objects, in input order."""
+    elements = page.elements if isinstance(page, Page) else page
     return [
         core.Element(element.id, *element.box, getattr(core.SemanticLabel, element.label))
-        for element in page.elements
+        for element in elements
     ]
+
+
+def _top_down(elements: Sequence[PageElement]) -> list[int]:
+    """Ids from top to bottom, then left to right (input order breaks ties)."""
+    return [element.id for element in sorted(elements, key=lambda element: (element.y1, element.x1))]
+
+
+def split_furniture(page: Page) -> tuple[list[PageElement], list[PageElement], list[PageElement]]:
+    """The page's header, body and footer elements, each in input order."""
+    parts: dict[str, list[PageElement]] = {"header": [], "body": [], "footer": []}
+    for element in page.elements:
+        parts[element.role].append(element)
+    return parts["header"], parts["body"], parts["footer"]
 
 
 def _single(value: float) -> float:
@@ -98,7 +132,7 @@ def _single(value: float) -> float:
 _MAX_BINS: Final = 2**60
 
 
-def _check_paper_page(page: Page, config: core.XYCutConfig | None) -> None:
+def _check_paper_page(page: Page, elements: Sequence[PageElement], config: core.XYCutConfig | None) -> None:
     """Refuse a page the paper algorithm cannot order.
 
     The native code stores coordinates in single precision; a page whose width
@@ -106,7 +140,7 @@ def _check_paper_page(page: Page, config: core.XYCutConfig | None) -> None:
     whose histograms would need 2**60 bins or more ends the call with
     ``InternalFault``. Both are reported here as a :class:`PageError` instead.
     """
-    if not page.elements:
+    if not elements:
         return  # the native code answers an empty page before looking at it
     left, top, right, bottom = (_single(value) for value in page.page_bounds)
     width, height = _single(right - left), _single(bottom - top)
@@ -116,18 +150,18 @@ def _check_paper_page(page: Page, config: core.XYCutConfig | None) -> None:
             f"{width:g} wide and {height:g} high; both must be finite and positive"
         )
     scale = (config or core.XYCutConfig()).histogram_resolution_scale
-    if len(page.elements) > 1 and max(_single(width * scale), _single(height * scale)) >= _MAX_BINS:
+    if len(elements) > 1 and max(_single(width * scale), _single(height * scale)) >= _MAX_BINS:
         raise PageError(
             f"'page_bounds': a page of {width:g} by {height:g} is too large for the paper algorithm at "
             f"histogram_resolution_scale {scale:g} (its histograms would need 2**60 bins or more)"
         )
 
 
-def _run(page: Page, algorithm: str, config: core.XYCutConfig | None) -> list[int]:
-    elements = to_core_elements(page)
+def _run_body(page: Page, body: Sequence[PageElement], algorithm: str, config: core.XYCutConfig | None) -> list[int]:
+    elements = to_core_elements(body)
     bounds = page.page_bounds
     if algorithm == "paper":
-        _check_paper_page(page, config)
+        _check_paper_page(page, body, config)
         result = core.compute_order(elements, bounds, config)
     elif algorithm == "ostrel":
         result = core.compute_order_ostrel(elements, bounds, config)
@@ -135,21 +169,44 @@ def _run(page: Page, algorithm: str, config: core.XYCutConfig | None) -> list[in
         raise ValueError(f"unknown algorithm {algorithm!r} (choose from {', '.join(ALGORITHMS)})")
     # Both algorithms list every element exactly once for a valid page with
     # unique ids; anything else would silently drop or repeat elements.
-    if sorted(result) != sorted(element.id for element in page.elements):
-        raise RuntimeError(
-            f"the {algorithm} algorithm returned {len(result)} ids for {len(page.elements)} elements"
-        )
+    if sorted(result) != sorted(element.id for element in body):
+        raise RuntimeError(f"the {algorithm} algorithm returned {len(result)} ids for {len(body)} elements")
     return result
 
 
-def order(page: PageLike, algorithm: Algorithm = "paper", config: ConfigLike = None) -> list[int]:
+def _run(page: Page, algorithm: str, config: core.XYCutConfig | None, furniture: str) -> list[int]:
+    header, body, footer = split_furniture(page)
+    result = _run_body(page, body, algorithm, config)
+    if furniture == "drop":
+        return result
+    return _top_down(header) + result + _top_down(footer)
+
+
+def _check_furniture(furniture: object) -> None:
+    if furniture not in FURNITURE:
+        raise ValueError(f"furniture must be one of {', '.join(FURNITURE)}; got {furniture!r}")
+
+
+def order(
+    page: PageLike,
+    algorithm: Algorithm = DEFAULT_ALGORITHM,
+    config: ConfigLike = None,
+    *,
+    furniture: Furniture = "keep",
+) -> list[int]:
     """The element ids of ``page`` in reading order.
 
     ``page`` is a :class:`Page`, plain data in the page format, or the path of
-    a JSON page file. ``algorithm`` is ``"paper"`` (XY-cut with re-insertion of
-    titles, figures and spanning elements; uses the labels, the page bounds and
-    ``config``) or ``"ostrel"`` (gap segmentation on the boxes alone).
-    ``config`` holds the paper tuning values (see :func:`make_config`).
+    a JSON page file. ``algorithm`` is ``"ostrel"`` (the default: gap
+    segmentation on the boxes alone) or ``"paper"`` (XY-cut with re-insertion
+    of titles, figures and spanning elements; uses the labels, the page bounds
+    and ``config``). ``config`` holds the paper tuning values (see
+    :func:`make_config`).
+
+    Only body elements are ordered by the algorithm. Page furniture (role
+    ``"header"`` or ``"footer"``) is placed around them with ``furniture="keep"``
+    (headers first, footers last, each from top to bottom, then left to right)
+    or left out with ``furniture="drop"``.
 
     Raises :class:`PageError` for a malformed page (and, for ``"paper"``, a
     page too large for its single-precision coordinates or its histograms at
@@ -158,12 +215,14 @@ def order(page: PageLike, algorithm: Algorithm = "paper", config: ConfigLike = N
     """
     if algorithm not in ALGORITHMS:
         raise ValueError(f"unknown algorithm {algorithm!r} (choose from {', '.join(ALGORITHMS)})")
+    _check_furniture(furniture)
     checked_page = _as_page(page)
-    return _run(checked_page, algorithm, make_config(config))
+    return _run(checked_page, algorithm, make_config(config), furniture)
 
 
-def order_all(page: PageLike, config: ConfigLike = None) -> dict[str, list[int]]:
-    """The reading order of ``page`` from every algorithm, keyed by name."""
+def order_all(page: PageLike, config: ConfigLike = None, *, furniture: Furniture = "keep") -> dict[str, list[int]]:
+    """The reading order of ``page`` from every algorithm, keyed by name (see :func:`order`)."""
+    _check_furniture(furniture)
     checked_page = _as_page(page)
     checked_config = make_config(config)
-    return {algorithm: _run(checked_page, algorithm, checked_config) for algorithm in ALGORITHMS}
+    return {algorithm: _run(checked_page, algorithm, checked_config, furniture) for algorithm in ALGORITHMS}

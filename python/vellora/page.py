@@ -12,9 +12,19 @@ A page is a JSON object (or the equivalent Python ``dict``)::
 
 Coordinates are page coordinates with y growing downwards: ``page_bounds`` is
 ``[left, top, right, bottom]`` and every ``box`` is ``[x1, y1, x2, y2]`` with
-``x1 <= x2`` and ``y1 <= y2``. ``label`` is one of :data:`LABELS`. ``text`` is
-optional and only used for display. An optional top-level ``meta`` object is
-carried along untouched (the PDF front end records where the page came from).
+``x1 <= x2`` and ``y1 <= y2``. ``label`` is one of :data:`LABELS`.
+
+Elements may also carry ``text`` (shown in listings and outputs), a finer
+``category`` (a detector's class name such as ``"Table"``), a detector
+``score``, a ``role`` (``"body"``, the default, or ``"header"`` / ``"footer"``
+for page furniture, which is kept out of the body order) and a ``font_size``.
+Any other element field is kept in :attr:`PageElement.extra`, written back by
+:meth:`Page.to_dict` and ignored by the ordering. The required fields are still
+checked, so a misspelt ``label`` is reported as missing.
+
+The page may carry ``truth`` (ids in the true reading order, possibly of a
+subset), ``orders`` (orders given by other tools, keyed by name) and ``meta``
+(carried along untouched; the PDF front end records where the page came from).
 
 Everything is checked before any ordering runs, and a problem raises
 :class:`PageError` naming the field and the element, for example
@@ -23,6 +33,7 @@ Everything is checked before any ordering runs, and a problem raises
 
 from __future__ import annotations
 
+import difflib
 import json
 import math
 import os
@@ -32,6 +43,7 @@ from typing import Any, Final
 
 __all__ = [
     "LABELS",
+    "ROLES",
     "Box",
     "Page",
     "PageElement",
@@ -46,8 +58,12 @@ LABELS: Final = ("CrossLayout", "HorizontalTitle", "VerticalTitle", "Vision", "R
 #: Identifiers are unsigned 64-bit integers.
 MAX_ID: Final = 2**64 - 1
 
-_PAGE_KEYS: Final = frozenset({"page_bounds", "elements", "meta"})
-_ELEMENT_KEYS: Final = frozenset({"id", "box", "label", "text"})
+#: Element roles: the body of the page, and the page furniture above and below it.
+ROLES: Final = ("body", "header", "footer")
+
+_PAGE_KEYS: Final = frozenset({"page_bounds", "elements", "meta", "truth", "orders"})
+_REQUIRED_ELEMENT_KEYS: Final = ("id", "box", "label")
+_ELEMENT_KEYS: Final = frozenset({*_REQUIRED_ELEMENT_KEYS, "text", "category", "score", "role", "font_size"})
 
 Box = tuple[float, float, float, float]
 
@@ -73,12 +89,29 @@ class PageError(ValueError):
 
 @dataclass(frozen=True, slots=True)
 class PageElement:
-    """One layout element of a page: identifier, box, label and optional text."""
+    """One layout element of a page: identifier, box, label and optional details.
+
+    ``category`` is the finer class name from a detector or the PDF front end,
+    ``score`` a detector's confidence, ``role`` ``"body"`` or ``"header"`` /
+    ``"footer"`` for page furniture, ``font_size`` the median character size.
+    ``extra`` holds any other fields of the element as read; they are written
+    back by :meth:`to_dict` and play no part in the ordering.
+    """
 
     id: int
     box: Box
     label: str
     text: str | None = None
+    category: str | None = None
+    score: float | None = None
+    role: str = "body"
+    font_size: float | None = None
+    extra: Mapping[str, Any] = field(default_factory=dict, hash=False)
+
+    @property
+    def is_furniture(self) -> bool:
+        """Whether the element is a running head, footer or the like."""
+        return self.role != "body"
 
     @property
     def x1(self) -> float:
@@ -110,8 +143,15 @@ class PageElement:
 
     def to_dict(self) -> dict[str, Any]:
         data: dict[str, Any] = {"id": self.id, "box": list(self.box), "label": self.label}
-        if self.text is not None:
-            data["text"] = self.text
+        for key in ("text", "category", "score"):
+            value = getattr(self, key)
+            if value is not None:
+                data[key] = value
+        if self.role != "body":
+            data["role"] = self.role
+        if self.font_size is not None:
+            data["font_size"] = self.font_size
+        data.update(self.extra)
         return data
 
 
@@ -126,6 +166,8 @@ class Page:
     page_bounds: Box
     elements: tuple[PageElement, ...]
     meta: Mapping[str, Any] = field(default_factory=dict)
+    truth: tuple[int, ...] | None = None
+    orders: Mapping[str, tuple[int, ...]] = field(default_factory=dict)
 
     def __post_init__(self) -> None:
         # Pages built directly (not parsed) get the same checks as parsed ones.
@@ -135,11 +177,20 @@ class Page:
             where = _where(index, element.id)
             _check_id(element.id, where)
             _check_box(element.box, f"{where}: 'box'")
-            if element.label not in LABELS:
-                raise PageError(f"{where}: 'label' must be one of {', '.join(LABELS)}; got {element.label!r}")
+            _check_details(element, where)
             if element.id in seen:
                 raise PageError(f"{where}: duplicate id {element.id} (also used by elements[{seen[element.id]}])")
             seen[element.id] = index
+        if self.truth is not None:
+            object.__setattr__(self, "truth", _check_order(self.truth, "'truth'", seen))
+        if not isinstance(self.orders, Mapping):
+            raise PageError(f"'orders' must be an object; got {_type_name(self.orders)}")
+        orders: dict[str, tuple[int, ...]] = {}
+        for name, ids in self.orders.items():
+            if not isinstance(name, str):
+                raise PageError(f"'orders': names must be strings; got {_type_name(name)}")
+            orders[name] = _check_order(ids, f"'orders'[{name!r}]", seen)
+        object.__setattr__(self, "orders", orders)
 
     @property
     def width(self) -> float:
@@ -167,6 +218,10 @@ class Page:
             "page_bounds": list(self.page_bounds),
             "elements": [element.to_dict() for element in self.elements],
         }
+        if self.truth is not None:
+            data["truth"] = list(self.truth)
+        if self.orders:
+            data["orders"] = {name: list(ids) for name, ids in self.orders.items()}
         if self.meta:
             data["meta"] = dict(self.meta)
         return data
@@ -237,30 +292,94 @@ def _check_box(value: object, what: str) -> Box:
     return box
 
 
+def _check_details(element: PageElement, where: str) -> None:
+    """Check the fields of an element other than its id and box."""
+    if not isinstance(element.label, str):
+        raise PageError(f"{where}: 'label' must be a string; got {_type_name(element.label)}")
+    if element.label not in LABELS:
+        raise PageError(f"{where}: 'label' must be one of {', '.join(LABELS)}; got {element.label!r}")
+    for key in ("text", "category"):
+        value = getattr(element, key)
+        if value is not None and not isinstance(value, str):
+            raise PageError(f"{where}: {key!r} must be a string; got {_type_name(value)}")
+    if element.role not in ROLES:
+        raise PageError(f"{where}: 'role' must be one of {', '.join(ROLES)}; got {element.role!r}")
+    for key in ("score", "font_size"):
+        value = getattr(element, key)
+        if value is None:
+            continue
+        if not _is_number(value):
+            raise PageError(f"{where}: {key!r} must be a number; got {_type_name(value)}")
+        if not math.isfinite(value):
+            raise PageError(f"{where}: {key!r} must be finite; got {value}")
+    if element.font_size is not None and not element.font_size > 0:
+        raise PageError(f"{where}: 'font_size' must be positive; got {element.font_size:g}")
+    if not isinstance(element.extra, Mapping):
+        raise PageError(f"{where}: extra fields must be a mapping; got {_type_name(element.extra)}")
+    clashes = sorted(str(key) for key in element.extra if key in _ELEMENT_KEYS)
+    if clashes:
+        raise PageError(f"{where}: extra field {clashes[0]!r} clashes with the element field of that name")
+
+
+def _check_order(ids: object, what: str, positions: Mapping[int, int]) -> tuple[int, ...]:
+    """Check a list of element ids: known on the page, each at most once."""
+    if not isinstance(ids, (list, tuple)):
+        raise PageError(f"{what} must be an array of element ids; got {_type_name(ids)}")
+    seen: set[int] = set()
+    for position, value in enumerate(ids):
+        if not isinstance(value, int) or isinstance(value, bool):
+            raise PageError(f"{what}[{position}] must be an integer id; got {_type_name(value)}")
+        if value not in positions:
+            raise PageError(f"{what}[{position}]: no element has id {value}")
+        if value in seen:
+            raise PageError(f"{what}[{position}]: id {value} is listed twice")
+        seen.add(value)
+    return tuple(ids)
+
+
+def _number_or_none(raw: Mapping[Any, Any], key: str, where: str) -> float | None:
+    value = raw.get(key)
+    if value is None:
+        return None
+    if not _is_number(value):
+        raise PageError(f"{where}: {key!r} must be a number; got {_type_name(value)}")
+    return float(value)
+
+
+def _missing_field(where: str, key: str, raw: Mapping[Any, Any]) -> PageError:
+    """A missing required field, pointing at a look-alike extra field if there is one."""
+    near = difflib.get_close_matches(key, [str(name) for name in raw if name not in _ELEMENT_KEYS], n=1, cutoff=0.6)
+    hint = f" (is {near[0]!r} a misspelling?)" if near else ""
+    return PageError(f"{where}: missing field {key!r}{hint}")
+
+
 def _parse_element(index: int, raw: object) -> PageElement:
     if not isinstance(raw, Mapping):
         raise PageError(f"{_where(index)}: must be an object; got {_type_name(raw)}")
     raw_id = raw.get("id")
     where = _where(index, raw_id)
-    unknown = sorted(str(key) for key in raw if key not in _ELEMENT_KEYS)
-    if unknown:
-        raise PageError(
-            f"{where}: unknown field {unknown[0]!r} (allowed: {', '.join(sorted(_ELEMENT_KEYS))})"
-        )
-    for key in ("id", "box", "label"):
+    for key in _REQUIRED_ELEMENT_KEYS:
         if key not in raw:
-            raise PageError(f"{where}: missing field {key!r}")
+            raise _missing_field(where, key, raw)
     element_id = _check_id(raw_id, where)
     box = _check_box(raw["box"], f"{where}: 'box'")
-    label = raw["label"]
-    if not isinstance(label, str):
-        raise PageError(f"{where}: 'label' must be a string; got {_type_name(label)}")
-    if label not in LABELS:
-        raise PageError(f"{where}: 'label' must be one of {', '.join(LABELS)}; got {label!r}")
-    text = raw.get("text")
-    if text is not None and not isinstance(text, str):
-        raise PageError(f"{where}: 'text' must be a string; got {_type_name(text)}")
-    return PageElement(element_id, box, label, text)
+    role = raw.get("role", "body")
+    if not isinstance(role, str):
+        raise PageError(f"{where}: 'role' must be a string; got {_type_name(role)}")
+    extra = {str(key): value for key, value in raw.items() if key not in _ELEMENT_KEYS}
+    element = PageElement(
+        element_id,
+        box,
+        raw["label"],
+        raw.get("text"),
+        raw.get("category"),
+        _number_or_none(raw, "score", where),
+        role,
+        _number_or_none(raw, "font_size", where),
+        extra,
+    )
+    _check_details(element, where)
+    return element
 
 
 def parse_page(data: object, *, source: str | None = None) -> Page:
@@ -274,7 +393,10 @@ def parse_page(data: object, *, source: str | None = None) -> Page:
             raise PageError(f"page must be an object; got {_type_name(data)}")
         unknown = sorted(str(key) for key in data if key not in _PAGE_KEYS)
         if unknown:
-            raise PageError(f"unknown field {unknown[0]!r} (allowed: {', '.join(sorted(_PAGE_KEYS))})")
+            raise PageError(
+                f"unknown field {unknown[0]!r} (allowed: {', '.join(sorted(_PAGE_KEYS))}; "
+                f"put anything else in 'meta')"
+            )
         for key in ("page_bounds", "elements"):
             if key not in data:
                 raise PageError(f"missing field {key!r}")
@@ -286,7 +408,22 @@ def parse_page(data: object, *, source: str | None = None) -> Page:
         meta = data.get("meta", {})
         if not isinstance(meta, Mapping):
             raise PageError(f"'meta' must be an object; got {_type_name(meta)}")
-        return Page(bounds, elements, dict(meta))
+        truth = data.get("truth")
+        if truth is not None and not isinstance(truth, (list, tuple)):
+            raise PageError(f"'truth' must be an array of element ids; got {_type_name(truth)}")
+        orders = data.get("orders", {})
+        if not isinstance(orders, Mapping):
+            raise PageError(f"'orders' must be an object; got {_type_name(orders)}")
+        for name, ids in orders.items():
+            if not isinstance(ids, (list, tuple)):
+                raise PageError(f"'orders'[{name!r}] must be an array of element ids; got {_type_name(ids)}")
+        return Page(
+            bounds,
+            elements,
+            dict(meta),
+            None if truth is None else tuple(truth),
+            {name: tuple(ids) for name, ids in orders.items()},
+        )
     except PageError as error:
         if source is not None and error.source is None:
             error.source = source

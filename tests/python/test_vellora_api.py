@@ -30,9 +30,10 @@ class TestOrder:
     def test_single_column_reads_top_down(self, algorithm):
         assert order(column_page(), algorithm) == [20, 10, 30]
 
-    def test_default_algorithm_is_paper(self):
+    def test_default_algorithm_is_ostrel(self):
         page = vellora.load_page(EXAMPLES / "two_column_page.json")
-        assert order(page) == order(page, "paper")
+        assert vellora.DEFAULT_ALGORITHM == "ostrel"
+        assert order(page) == order(page, "ostrel")
 
     @pytest.mark.parametrize("algorithm, function", [("paper", "compute_order"), ("ostrel", "compute_order_ostrel")])
     def test_same_result_as_the_native_function(self, algorithm, function):
@@ -92,6 +93,43 @@ class TestOrder:
         assert [int(e.label) for e in natives] == [0, 1, 2, 3, 4]
         assert natives[3].label is core.SemanticLabel.Vision
         assert (natives[2].id, natives[2].x1, natives[2].y1, natives[2].x2, natives[2].y2) == (2, 0.0, 2.0, 1.0, 3.0)
+
+
+def furnished_page():
+    """Two columns under a running head of two parts, with a page number and a footnote-style footer."""
+    return {
+        "page_bounds": [0, 0, 600, 800],
+        "elements": [
+            {"id": 9, "box": [50, 760, 300, 780], "label": "Regular", "role": "footer"},
+            {"id": 8, "box": [300, 20, 550, 35], "label": "Regular", "role": "header"},
+            {"id": 1, "box": [50, 100, 290, 700], "label": "Regular"},
+            {"id": 2, "box": [310, 100, 550, 700], "label": "Regular"},
+            {"id": 7, "box": [50, 20, 250, 35], "label": "Regular", "role": "header", "category": "Page-header"},
+            {"id": 6, "box": [290, 740, 310, 755], "label": "Regular", "role": "footer", "category": "Page-number"},
+        ],
+    }
+
+
+class TestFurniture:
+    @pytest.mark.parametrize("algorithm", ["paper", "ostrel"])
+    def test_furniture_surrounds_the_body(self, algorithm):
+        assert order(furnished_page(), algorithm) == [7, 8, 1, 2, 6, 9]
+        assert order(furnished_page(), algorithm, furniture="drop") == [1, 2]
+
+    @pytest.mark.parametrize("algorithm", ["paper", "ostrel"])
+    def test_body_order_ignores_furniture(self, algorithm):
+        # Furniture between the columns' tops must not change how the body is cut.
+        page = vellora.load_page(EXAMPLES / "two_column_page.json")
+        data = page.to_dict()
+        spanning = {"id": 1000, "box": [0, 300, 612, 310], "label": "CrossLayout", "role": "header"}
+        with_furniture = {**data, "elements": [*data["elements"], spanning]}
+        kept = order(with_furniture, algorithm)
+        assert kept == [1000, *order(page, algorithm)]
+        assert order_all(with_furniture, furniture="drop") == order_all(page)
+
+    def test_unknown_furniture_mode(self):
+        with pytest.raises(ValueError, match="furniture must be one of keep, drop; got 'hide'"):
+            order(furnished_page(), furniture="hide")
 
 
 class TestConfig:

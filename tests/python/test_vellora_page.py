@@ -104,9 +104,23 @@ MALFORMED = [
     (lambda: broken(("elements", 0, "id"), -1), ["elements[0] (id -1)", "between 0 and 2**64-1"]),
     (lambda: broken(("elements", 0, "id"), 2**64), ["elements[0]", "between 0 and 2**64-1"]),
     (lambda: broken(("elements", 2, "id"), 2), ["elements[2] (id 2)", "duplicate id 2", "elements[1]"]),
-    (lambda: broken(("elements", 0, "lable"), "Regular"), ["elements[0] (id 1)", "unknown field 'lable'"]),
+    (lambda: {**good_page(), "elements": [{"id": 1, "box": [0, 0, 1, 1], "lable": "Regular"}]},
+     ["elements[0] (id 1)", "missing field 'label'", "'lable'"]),
     (lambda: broken(("elements", 1, "text"), 5), ["elements[1] (id 2)", "'text' must be a string"]),
     (lambda: broken(("meta",), [1]), ["'meta' must be an object"]),
+    (lambda: broken(("elements", 1, "role"), "furniture"), ["elements[1] (id 2)", "'role'", "header", "'furniture'"]),
+    (lambda: broken(("elements", 1, "role"), None), ["elements[1] (id 2)", "'role' must be a string"]),
+    (lambda: broken(("elements", 1, "score"), "0.9"), ["elements[1] (id 2)", "'score' must be a number", "string"]),
+    (lambda: broken(("elements", 1, "score"), float("nan")), ["elements[1] (id 2)", "'score' must be finite"]),
+    (lambda: broken(("elements", 1, "font_size"), 0), ["elements[1] (id 2)", "'font_size' must be positive"]),
+    (lambda: broken(("elements", 1, "category"), 3), ["elements[1] (id 2)", "'category' must be a string"]),
+    (lambda: broken(("truth",), "1 2 7"), ["'truth' must be an array", "string"]),
+    (lambda: broken(("truth",), [1, 9]), ["'truth'[1]", "no element has id 9"]),
+    (lambda: broken(("truth",), [1, 2, 1]), ["'truth'[2]", "id 1 is listed twice"]),
+    (lambda: broken(("truth",), [1, True]), ["'truth'[1]", "integer id", "boolean"]),
+    (lambda: broken(("orders",), [[1, 2]]), ["'orders' must be an object", "array"]),
+    (lambda: broken(("orders",), {"pdftotext": [7, 3]}), ["'orders'['pdftotext'][1]", "no element has id 3"]),
+    (lambda: broken(("orders",), {"pdftotext": 7}), ["'orders'['pdftotext']", "array of element ids"]),
 ]
 
 
@@ -175,3 +189,51 @@ class TestDirectConstruction:
             Page((0, 0, 10, 10), (PageElement(1, (0, 0, 1, 1), "Body"),))
         with pytest.raises(PageError, match="page_bounds"):
             Page((0, 0, -1, 10), ())
+
+
+def detector_page():
+    """A page as a layout detector writes it: scores, class names, furniture and fields of its own."""
+    return {
+        "page_bounds": [0.0, 0.0, 612.0, 792.0],
+        "elements": [
+            {"id": 1, "box": [72.0, 20.0, 540.0, 35.0], "label": "Regular", "category": "Page-header",
+             "score": 0.91, "role": "header"},
+            {"id": 2, "box": [72.0, 60.0, 540.0, 90.0], "label": "HorizontalTitle", "text": "Title",
+             "category": "Title", "score": 0.99, "font_size": 18.5, "detector": {"model": "m", "rank": 1},
+             "polygon": [72, 60, 540, 60, 540, 90, 72, 90]},
+            {"id": 3, "box": [300.0, 760.0, 312.0, 772.0], "label": "Regular", "category": "Page-footer",
+             "role": "footer", "score": 1},
+        ],
+        "truth": [1, 2, 3],
+        "orders": {"pdftotext": [2, 1]},
+        "meta": {"source": "scan.png"},
+    }
+
+
+class TestDetectorFields:
+    def test_fields_are_read_and_written_back_unchanged(self):
+        page = parse_page(detector_page())
+        header, title, footer = page.elements
+        assert (header.category, header.score, header.role, header.is_furniture) == ("Page-header", 0.91, "header", True)
+        assert (title.font_size, title.role, title.is_furniture) == (18.5, "body", False)
+        assert title.extra == {"detector": {"model": "m", "rank": 1}, "polygon": [72, 60, 540, 60, 540, 90, 72, 90]}
+        assert page.truth == (1, 2, 3) and page.orders == {"pdftotext": (2, 1)}
+        assert page.to_dict() == detector_page()
+        assert parse_page(json.loads(page.to_json())) == page
+
+    def test_defaults_are_left_out_of_the_json(self):
+        assert PageElement(1, (0, 0, 1, 1), "Regular").to_dict() == {"id": 1, "box": [0, 0, 1, 1], "label": "Regular"}
+        assert "truth" not in parse_page(good_page()).to_dict()
+
+    def test_page_level_misspelling_is_still_rejected(self):
+        with pytest.raises(PageError, match="unknown field 'truht'.*meta"):
+            parse_page({**good_page(), "truht": [1]})
+
+    def test_direct_construction_checks_the_new_fields(self):
+        with pytest.raises(PageError, match="extra field 'score' clashes"):
+            Page((0, 0, 10, 10), (PageElement(1, (0, 0, 1, 1), "Regular", extra={"score": 1}),))
+        with pytest.raises(PageError, match="'truth'.*no element has id 2"):
+            Page((0, 0, 10, 10), (PageElement(1, (0, 0, 1, 1), "Regular"),), truth=(2,))
+        page = Page((0, 0, 10, 10), (PageElement(1, (0, 0, 1, 1), "Regular"),), truth=[1], orders={"x": [1]})
+        assert page.truth == (1,) and page.orders == {"x": (1,)}
+        assert hash(PageElement(1, (0, 0, 1, 1), "Regular", extra={"a": [1]})) is not None

@@ -84,7 +84,7 @@ class TestErrors:
             extract_page(path, 1)
 
     def test_missing_file(self, tmp_path):
-        with pytest.raises(OSError):
+        with pytest.raises(PdfError, match="absent.pdf: no such file"):
             extract_page(tmp_path / "absent.pdf", 1)
 
 

@@ -1,0 +1,304 @@
+"""Reading a PDF: pages parsed once, in file order, each turned into labelled blocks lazily.
+
+pdfminer interprets each page's content stream into characters, graphics and
+images (:func:`_interpret`); the page is cropped to its visible area and
+turned upright (:mod:`.geometry`), pdfminer's layout analysis groups the
+characters into text blocks, and :mod:`.blocks` and the labelling modules
+make the page's elements from them.
+"""
+
+from __future__ import annotations
+
+import os
+import re
+from collections import deque
+from collections.abc import Iterator, Sequence
+from typing import Any
+
+from ..page import Page
+from .blocks import PageBlocks, collect_blocks
+from .errors import PdfError, pdfminer_modules
+from .figures import settle_figures
+from .furniture import mark_furniture
+from .geometry import Rect, inside_share, page_matrix, text_turn, visible_box
+from .labels import build_page
+from .settings import PdfSettings
+from .tables import find_tables
+from .text import install_cid_maps
+
+__all__ = ["extract_page", "iter_pages", "page_count", "parse_page_selection"]
+
+#: A page is turned when at least this share of its characters (and this many) run sideways.
+_TURN_SHARE = 0.6
+_TURN_MIN_CHARS = 20
+
+
+def parse_page_selection(text: str, page_count: int) -> list[int]:
+    """The pages named by ``text`` such as ``"1-3,7"`` (1-based), sorted, each once.
+
+    ``"all"`` or ``"-"`` ranges may be open: ``"5-"`` is page 5 to the end,
+    ``"-3"`` pages 1 to 3. Raises ValueError with a clear message when the
+    text is malformed or names a page the document does not have.
+    """
+    pages: set[int] = set()
+    spec = text.strip()
+    if spec.lower() == "all":
+        return list(range(1, page_count + 1))
+    if not spec:
+        raise ValueError("page selection is empty; give pages like 1-3,7")
+    for part in spec.split(","):
+        item = part.strip()
+        match = re.fullmatch(r"(\d*)\s*(-?)\s*(\d*)", item)
+        if not item or match is None or (not match.group(2) and not match.group(1)) or item == "-":
+            raise ValueError(f"page selection {text!r}: {item!r} is not a page or a range like 2-5")
+        first = int(match.group(1)) if match.group(1) else 1
+        last = (int(match.group(3)) if match.group(3) else page_count) if match.group(2) else first
+        if first < 1 or last < 1:
+            raise ValueError(f"page selection {text!r}: pages are numbered from 1")
+        if first > last:
+            raise ValueError(f"page selection {text!r}: range {item!r} runs backwards")
+        if last > page_count:
+            raise ValueError(
+                f"page selection {text!r}: page {last} does not exist "
+                f"(the document has {page_count} page{'s' * (page_count != 1)})"
+            )
+        pages.update(range(first, last + 1))
+    return sorted(pages)
+
+
+class _Document:
+    """An open PDF file: the pdfminer document and its pages, read lazily."""
+
+    def __init__(self, path: str | os.PathLike[str]) -> None:
+        pdfminer_modules()
+        from pdfminer.pdfdocument import PDFDocument, PDFEncryptionError, PDFPasswordIncorrect
+        from pdfminer.pdfparser import PDFParser
+
+        self.source = os.fspath(path)
+        try:
+            self.stream = open(path, "rb")
+        except FileNotFoundError:
+            raise PdfError(f"{self.source}: no such file") from None
+        except IsADirectoryError:
+            raise PdfError(f"{self.source}: is a folder, not a PDF file") from None
+        except OSError as error:
+            raise PdfError(f"{self.source}: cannot read the file ({error.strerror or error})") from None
+        try:
+            self.document = PDFDocument(PDFParser(self.stream))
+        except PDFPasswordIncorrect:
+            self.close()
+            raise PdfError(f"{self.source}: the PDF is encrypted and needs a password") from None
+        except PDFEncryptionError as error:
+            self.close()
+            raise PdfError(f"{self.source}: the PDF is encrypted in a way that cannot be read ({error})") from None
+        except Exception as error:  # pdfminer raises many kinds on broken input
+            self.close()
+            raise PdfError(f"{self.source}: not a readable PDF ({_why(error)})") from None
+
+    def close(self) -> None:
+        self.stream.close()
+
+    def pages(self) -> Iterator[Any]:
+        from pdfminer.pdfpage import PDFPage
+
+        try:
+            yield from PDFPage.create_pages(self.document)
+        except PdfError:
+            raise
+        except Exception as error:
+            raise PdfError(f"{self.source}: not a readable PDF ({_why(error)})") from None
+
+    def count(self) -> int:
+        return sum(1 for _ in self.pages())
+
+
+def _why(error: BaseException) -> str:
+    detail = " ".join(str(error).split())
+    if len(detail) > 120:
+        detail = detail[:117] + "..."
+    return f"{type(error).__name__}: {detail}" if detail else type(error).__name__
+
+
+def page_count(path: str | os.PathLike[str]) -> int:
+    """Number of pages of the PDF file at ``path`` (PdfError when it cannot be read)."""
+    document = _Document(path)
+    try:
+        return document.count()
+    finally:
+        document.close()
+
+
+def _interpret(pdf_page: Any, turn: int) -> tuple[Any, Rect]:
+    """pdfminer's unanalysed layout of ``pdf_page`` as seen upright after an extra clockwise ``turn``."""
+    layout = pdfminer_modules()
+    from pdfminer.converter import PDFPageAggregator
+    from pdfminer.pdfinterp import PDFPageInterpreter, PDFResourceManager
+    from pdfminer.utils import apply_matrix_rect
+
+    visible = visible_box(pdf_page.mediabox, pdf_page.cropbox)
+    rotate = (pdf_page.rotate + turn) % 360
+
+    class Device(PDFPageAggregator):
+        def begin_page(self, page: Any, ctm: Any) -> None:
+            x0, y0, x1, y1 = apply_matrix_rect(ctm, visible)
+            self.cur_item = layout.LTPage(self.pageno, (0, 0, abs(x1 - x0), abs(y1 - y0)))
+
+    class Interpreter(PDFPageInterpreter):
+        def process_page(self, page: Any) -> None:
+            ctm = page_matrix(visible, rotate)
+            self.device.begin_page(page, ctm)
+            self.render_contents(page.resources, page.contents, ctm=ctm)
+            self.device.end_page(page)
+
+    manager = PDFResourceManager(caching=True)
+    device = Device(manager, laparams=None)
+    Interpreter(manager, device).process_page(pdf_page)
+    return device.get_result(), visible
+
+
+def _characters(container: Any, layout: Any) -> Iterator[Any]:
+    for item in container:
+        if isinstance(item, layout.LTChar):
+            yield item
+        elif isinstance(item, layout.LTFigure):
+            yield from _characters(item, layout)
+
+
+def _flatten_text_figures(lt_page: Any, layout: Any) -> None:
+    """Whole-page form objects (some producers wrap all content in one) give up their content to the page."""
+    width, height = lt_page.width, lt_page.height
+    objects: list[Any] = []
+    for item in lt_page:
+        if (
+            isinstance(item, layout.LTFigure)
+            and item.width * item.height >= 0.5 * width * height
+            and sum(1 for _ in _characters(item, layout)) >= 50
+        ):
+            objects.extend(_flattened(item, layout))
+        else:
+            objects.append(item)
+    lt_page._objs = objects
+
+
+def _flattened(figure: Any, layout: Any) -> Iterator[Any]:
+    for item in figure:
+        if isinstance(item, layout.LTFigure) and sum(1 for _ in _characters(item, layout)) >= 50:
+            yield from _flattened(item, layout)
+        else:
+            yield item
+
+
+def _layout_page(pdf_page: Any, settings: PdfSettings) -> Any:
+    """The analysed pdfminer layout of one page, cropped and upright."""
+    layout = pdfminer_modules()
+    lt_page, _visible = _interpret(pdf_page, 0)
+    _flatten_text_figures(lt_page, layout)
+    chars = list(_characters(lt_page, layout))
+    turn = text_turn(char.matrix for char in chars)
+    if turn and len(chars) >= _TURN_MIN_CHARS:
+        turned = text_turn(char.matrix for char in chars if text_turn([char.matrix]) == turn)
+        share = sum(1 for char in chars if text_turn([char.matrix]) == turned) / len(chars)
+        if share >= _TURN_SHARE:
+            lt_page, _visible = _interpret(pdf_page, turn)
+            _flatten_text_figures(lt_page, layout)
+    width, height = lt_page.width, lt_page.height
+    # Content mostly outside the visible area is not shown, so it is not read.
+    lt_page._objs = [item for item in lt_page if inside_share(item.bbox, width, height) >= 0.5]
+    lt_page.analyze(
+        layout.LAParams(
+            line_overlap=settings.line_overlap,
+            char_margin=settings.char_margin,
+            line_margin=settings.line_margin,
+            word_margin=settings.word_margin,
+        )
+    )
+    return lt_page
+
+
+def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfSettings) -> PageBlocks:
+    try:
+        lt_page = _layout_page(pdf_page, settings)
+    except PdfError:
+        raise
+    except Exception as error:  # a broken content stream, font or image
+        raise PdfError(f"{document.source}: page {number} cannot be read ({_why(error)})") from None
+    page = collect_blocks(lt_page, number, settings)
+    settle_figures(page, settings)
+    find_tables(page, settings)
+    return page
+
+
+def iter_pages(
+    path: str | os.PathLike[str],
+    pages: Sequence[int] | None = None,
+    *,
+    settings: PdfSettings | None = None,
+) -> Iterator[Page]:
+    """Extract and label the pages of a PDF, one at a time, in file order.
+
+    ``pages`` lists the wanted 1-based page numbers (all pages when None);
+    they are yielded in file order, each once. The file is parsed once, and
+    only a few pages are held at a time (a page and its neighbours, compared
+    to find running heads and footers), so memory stays flat on long files.
+
+    Raises :class:`PdfError` for a missing, unreadable, encrypted or broken
+    file or a page it does not have, and :class:`MissingDependencyError`
+    without pdfminer.six.
+    """
+    settings = settings or PdfSettings()
+    wanted = None if pages is None else sorted(set(pages))
+    document = _Document(path)
+    install_cid_maps()
+    source = document.source
+    try:
+        if wanted is not None:
+            for number in wanted:
+                if number < 1:
+                    raise PdfError(f"{source}: page numbers start at 1; got {number}")
+        window = int(settings.furniture_window)
+        wanted_set = None if wanted is None else set(wanted)
+        last_wanted = None if wanted is None else (wanted[-1] if wanted else 0)
+
+        def needed(number: int) -> bool:
+            return wanted_set is None or any(abs(number - other) <= window for other in wanted_set)
+
+        def finish(number: int, buffer: deque[tuple[int, PageBlocks | None]]) -> Iterator[Page]:
+            if wanted_set is not None and number not in wanted_set:
+                return
+            target = next(blocks for at, blocks in buffer if at == number)
+            assert target is not None
+            neighbours = [blocks for at, blocks in buffer if blocks is not None and at != number
+                          and abs(at - number) <= window]
+            mark_furniture(target, neighbours, settings)
+            yield build_page(target, settings, source)
+
+        buffer: deque[tuple[int, PageBlocks | None]] = deque()
+        seen = 0
+        for number, pdf_page in enumerate(document.pages(), start=1):
+            if last_wanted is not None and number > last_wanted + window:
+                break
+            seen = number
+            buffer.append((number, _page_blocks(document, pdf_page, number, settings) if needed(number) else None))
+            ready = number - window
+            if ready >= 1:
+                yield from finish(ready, buffer)
+            # Pages still needed: those within the window of a page not yet finished.
+            while buffer and buffer[0][0] < ready + 1 - window:
+                buffer.popleft()
+        for number in range(max(1, seen - window + 1), seen + 1):
+            yield from finish(number, buffer)
+        if wanted is not None and wanted and wanted[-1] > seen:
+            missing = next(number for number in wanted if number > seen)
+            raise PdfError(f"{source}: page {missing} does not exist (the file has {seen} page{'s' * (seen != 1)})")
+    finally:
+        document.close()
+
+
+def extract_page(path: str | os.PathLike[str], page_number: int = 1, *, settings: PdfSettings | None = None) -> Page:
+    """Extract and label page ``page_number`` (1-based) of a PDF (see :func:`iter_pages`)."""
+    if page_number < 1:
+        raise PdfError(f"{os.fspath(path)}: page numbers start at 1; got {page_number}")
+    for page in iter_pages(path, [page_number], settings=settings):
+        return page
+    raise PdfError(f"{os.fspath(path)}: page {page_number} does not exist")
+

@@ -1,0 +1,90 @@
+"""Page furniture: running heads and footers, page numbers and margin line numbers.
+
+Furniture is labelled (category ``Page-header``, ``Page-footer``,
+``Page-number`` or ``Line-number``) and given the role ``header`` or
+``footer``, so the ordering keeps it out of the body.
+
+* A text block in the top or bottom band of the page
+  (:attr:`~.PdfSettings.furniture_band` of its height) is a running head or
+  footer when a nearby page (within :attr:`~.PdfSettings.furniture_window`
+  pages) has a text block at the same height (edges within
+  :attr:`~.PdfSettings.furniture_tolerance`) with the same text once digits
+  are ignored, or the same text at the same place.
+* A block in the band that is only a page number ("7", "- 7 -", "Page 7 of
+  9", "vii") is a ``Page-number``.
+* A block near the left or right edge (:attr:`~.PdfSettings.line_number_band`
+  of the width) made only of small numbers, one per line, is a
+  ``Line-number`` block (the line numbers of a manuscript).
+"""
+
+from __future__ import annotations
+
+import re
+from typing import Final
+
+from .blocks import PageBlocks, RawBlock
+from .settings import PdfSettings
+
+__all__ = ["mark_furniture"]
+
+_PAGE_NUMBER: Final = re.compile(
+    r"^[\W_]*(?:page\s+)?(?:\d{1,4}|[ivxlc]{1,7})(?:\s*(?:of|/)\s*\d{1,4})?[\W_]*$", re.I
+)
+_LINE_NUMBER: Final = re.compile(r"^\d{1,4}$")
+
+
+def _shape(text: str) -> str:
+    return re.sub(r"\d+", "#", " ".join(text.split())).lower()
+
+
+def _same_height(a: RawBlock, b: RawBlock, tolerance: float) -> bool:
+    return abs(a.box[1] - b.box[1]) <= tolerance and abs(a.box[3] - b.box[3]) <= tolerance
+
+
+def _same_place(a: RawBlock, b: RawBlock, tolerance: float) -> bool:
+    return _same_height(a, b, tolerance) and abs(a.box[0] - b.box[0]) <= tolerance and abs(
+        a.box[2] - b.box[2]) <= tolerance
+
+
+def _repeated(block: RawBlock, neighbours: list[PageBlocks], settings: PdfSettings) -> bool:
+    shape = _shape(block.text)
+    for other_page in neighbours:
+        for other in other_page.blocks:
+            if other.kind != "text" or not _same_height(block, other, settings.furniture_tolerance):
+                continue
+            if _shape(other.text) == shape or (
+                other.text == block.text and _same_place(block, other, settings.furniture_tolerance)
+            ):
+                return True
+    return False
+
+
+def _is_line_numbers(block: RawBlock, page: PageBlocks, settings: PdfSettings) -> bool:
+    band = settings.line_number_band * page.width
+    if not (block.box[2] <= band or block.box[0] >= page.width - band):
+        return False
+    return bool(block.lines) and all(_LINE_NUMBER.match(line.text.strip()) for line in block.lines) and (
+        block.width <= 40)
+
+
+def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: PdfSettings) -> None:
+    """Set the category and role of the furniture of ``page``, compared with ``neighbours``."""
+    band = settings.furniture_band * page.height
+    line_numbers = [block for block in page.blocks
+                    if block.kind == "text" and _is_line_numbers(block, page, settings)]
+    # One number alone in the margin is not a column of line numbers.
+    if sum(len(block.lines) for block in line_numbers) >= 5:
+        for block in line_numbers:
+            block.category, block.role = "Line-number", "footer"
+    for block in page.blocks:
+        if block.kind != "text" or block.role != "body":
+            continue
+        top = block.box[3] <= band
+        bottom = block.box[1] >= page.height - band
+        if not (top or bottom):
+            continue
+        role = "header" if top else "footer"
+        if _PAGE_NUMBER.match(" ".join(block.text.split())):
+            block.category, block.role = "Page-number", role
+        elif _repeated(block, neighbours, settings):
+            block.category, block.role = ("Page-header" if top else "Page-footer"), role

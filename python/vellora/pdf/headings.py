@@ -1,0 +1,119 @@
+"""Headings: found by size, weight, numbering and position.
+
+A text block is a heading when
+
+* its font size is at least :attr:`~.PdfSettings.heading_size_ratio` times
+  the body size (the most common character size on the page); or
+* it is short (at most :attr:`~.PdfSettings.heading_max_lines` lines and
+  :attr:`~.PdfSettings.heading_max_chars` characters), does not end like a
+  sentence, and is set in bold, or starts with a section number ("1
+  Introduction", "2.3 Results", "IV. EXPERIMENTS", "A. Data") and is bold,
+  slightly larger than the body, or in capitals.
+
+A block whose first line is a heading of this kind and whose remaining
+lines are not (a heading set close above its paragraph) is split in two
+first. The largest heading in the top part of the first pages, clearly
+larger than the body, is the ``Title``; other headings are ``Section-header``.
+"""
+
+from __future__ import annotations
+
+import re
+from collections import Counter
+from typing import Final
+
+from .blocks import PageBlocks, RawBlock, TextLine
+from .settings import PdfSettings
+
+__all__ = ["body_size", "find_headings", "is_heading_text"]
+
+_NUMBERED: Final = re.compile(
+    r"^(?:(?:\d+(?:\.\d+)*\.?)|(?:[IVXLC]+\.)|(?:[A-H]\.)|(?:(?:section|chapter|appendix)\s+\w+[.:]?))\s+\S",
+    re.I,
+)
+_SENTENCE_END: Final = re.compile(r"[.,;:]$")
+#: A title must be at least this much larger than the body.
+_TITLE_RATIO: Final = 1.5
+
+
+def body_size(blocks: list[RawBlock]) -> float:
+    """The most common character size of the page's text (counted per character), 0 without text."""
+    counts: Counter[float] = Counter()
+    for block in blocks:
+        if block.kind == "text":
+            for line in block.lines:
+                counts[round(line.font_size * 2) / 2] += len(line.text)
+    if not counts:
+        return 0.0
+    # Most characters win; ties go to the smaller size.
+    return min(counts, key=lambda size: (-counts[size], size))
+
+
+def _capitals(text: str) -> bool:
+    letters = [char for char in text if char.isalpha()]
+    return len(letters) >= 3 and sum(char.isupper() for char in letters) >= 0.8 * len(letters)
+
+
+def is_heading_text(lines: tuple[TextLine, ...], body: float, settings: PdfSettings) -> bool:
+    """Whether the lines of a block make a heading (by the rules of this module)."""
+    if not lines:
+        return False
+    text = " ".join(line.text for line in lines)
+    chars = sum(len(line.text) for line in lines)
+    size = sorted(line.font_size for line in lines)[len(lines) // 2]
+    if body > 0 and size >= settings.heading_size_ratio * body and chars <= 4 * settings.heading_max_chars:
+        return True
+    if len(lines) > settings.heading_max_lines or chars > settings.heading_max_chars:
+        return False
+    if not any(char.isalpha() for char in text):
+        return False
+    bold = sum(line.bold * len(line.text) for line in lines) / max(chars, 1)
+    ends_sentence = bool(_SENTENCE_END.search(text.rstrip())) and not _NUMBERED.match(text)
+    if bold >= settings.bold_share and not ends_sentence:
+        return True
+    if _NUMBERED.match(text) and not ends_sentence:
+        larger = body > 0 and size >= 1.05 * body
+        return larger or _capitals(re.sub(r"^\S+\s+", "", text))
+    return False
+
+
+def _split_heading_line(block: RawBlock, body: float, settings: PdfSettings) -> list[RawBlock]:
+    """A block whose first line alone is a heading, as the heading and the rest."""
+    if block.kind != "text" or len(block.lines) < 2:
+        return [block]
+    first, rest = block.lines[:1], block.lines[1:]
+    if not is_heading_text(first, body, settings) or is_heading_text(rest[:1], body, settings):
+        return [block]
+    # The first line must stand on its own: bold or larger than the lines that follow.
+    follow = sorted(line.font_size for line in rest)[len(rest) // 2]
+    follow_bold = sum(line.bold for line in rest) / len(rest)
+    if not (first[0].bold >= settings.bold_share > follow_bold or first[0].font_size >= 1.1 * follow):
+        return [block]
+    return [_from_lines(block, first), _from_lines(block, rest)]
+
+
+def _from_lines(block: RawBlock, lines: tuple[TextLine, ...]) -> RawBlock:
+    box = (min(line.box[0] for line in lines), min(line.box[1] for line in lines),
+           max(line.box[2] for line in lines), max(line.box[3] for line in lines))
+    chars = sum(len(line.text) for line in lines)
+    bold = round(sum(line.bold * len(line.text) for line in lines) / max(chars, 1), 3)
+    size = sorted(line.font_size for line in lines)[len(lines) // 2]
+    return RawBlock(box, "text", "\n".join(line.text for line in lines), size, bold, lines)
+
+
+def find_headings(page: PageBlocks, settings: PdfSettings) -> None:
+    """Split headings off their paragraphs and set the category of headings."""
+    body = body_size(page.blocks)
+    blocks: list[RawBlock] = []
+    for block in page.blocks:
+        blocks.extend(_split_heading_line(block, body, settings) if block.category is None else [block])
+    page.blocks = blocks
+    headings = [block for block in blocks
+                if block.kind == "text" and block.category is None and is_heading_text(block.lines, body, settings)]
+    for block in headings:
+        block.category = "Section-header"
+    title_candidates = [block for block in headings
+                        if page.number <= 2 and block.box[1] < 0.4 * page.height
+                        and body > 0 and block.font_size >= _TITLE_RATIO * body]
+    if title_candidates:
+        max(title_candidates, key=lambda block: (block.font_size, -block.box[1])).category = "Title"

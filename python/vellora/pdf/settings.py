@@ -1,0 +1,99 @@
+"""The numbers every heuristic of the PDF front end uses, in one place.
+
+All lengths are PDF points (1/72 inch); ratios are plain numbers. Change them
+from the API (``iter_pages(path, settings=PdfSettings(heading_size_ratio=1.3))``)
+or from the command line (``--pdf-setting heading_size_ratio=1.3``).
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import math
+from collections.abc import Iterable
+from dataclasses import dataclass
+
+__all__ = ["PdfSettings", "parse_settings"]
+
+
+@dataclass(frozen=True, slots=True)
+class PdfSettings:
+    """Settings of the PDF front end (see each field)."""
+
+    # Grouping characters into lines and blocks (pdfminer's layout parameters).
+    #: Characters closer than this times their size are on one line.
+    char_margin: float = 2.0
+    #: Lines closer than this times their height are in one block.
+    line_margin: float = 0.5
+    #: A gap wider than this times the character size is a space.
+    word_margin: float = 0.1
+    #: Two characters are on one line when they overlap vertically by this share of the lower one.
+    line_overlap: float = 0.5
+
+    # Headings.
+    #: A block whose font size is at least this times the body size is a heading.
+    heading_size_ratio: float = 1.2
+    #: A block of at most this many lines set in bold (or numbered like "2.3") may be a heading.
+    heading_max_lines: int = 2
+    #: ... and of at most this many characters.
+    heading_max_chars: int = 120
+    #: Share of a block's characters that must be bold for it to count as bold.
+    bold_share: float = 0.8
+
+    # Columns.
+    #: On a multi-column page, a block this wide relative to the text area is cross-layout.
+    full_width_ratio: float = 0.75
+
+    # Figures.
+    #: Graphics thinner than this (in either direction) are rules or strokes, not figures.
+    rule_thickness: float = 4.0
+    #: Graphics smaller than this in both directions are icons, not figures.
+    icon_size: float = 24.0
+
+    # Tables.
+    #: A table needs at least this many rows ...
+    table_min_rows: int = 3
+    #: ... and this many columns of cells.
+    table_min_columns: int = 2
+
+    # Page furniture.
+    #: Running heads and footers lie in this share of the page height at the top or bottom.
+    furniture_band: float = 0.12
+    #: Pages before and after a page compared with it to find repeated heads and footers.
+    furniture_window: int = 2
+    #: Two boxes are "at the same place" when their edges differ by at most this.
+    furniture_tolerance: float = 6.0
+    #: Margin line numbers lie within this share of the page width from the left or right edge.
+    line_number_band: float = 0.15
+
+    def __post_init__(self) -> None:
+        for item in dataclasses.fields(self):
+            value = getattr(self, item.name)
+            if not math.isfinite(value) or value < 0:
+                raise ValueError(f"PDF setting {item.name} must be a finite number >= 0; got {value}")
+
+    def replace(self, **changes: float) -> PdfSettings:
+        """A copy with ``changes`` applied."""
+        return dataclasses.replace(self, **changes)  # type: ignore[arg-type]
+
+
+def parse_settings(items: Iterable[str], base: PdfSettings | None = None) -> PdfSettings:
+    """Apply ``KEY=VALUE`` strings (as given on the command line) to ``base``.
+
+    Raises ValueError naming the item for an unknown key or a bad value.
+    """
+    settings = base or PdfSettings()
+    types = {item.name: item.type for item in dataclasses.fields(PdfSettings)}
+    changes: dict[str, float] = {}
+    for item in items:
+        key, sep, raw = item.partition("=")
+        key = key.strip().replace("-", "_")
+        if not sep:
+            raise ValueError(f"PDF setting {item!r} must look like KEY=VALUE")
+        if key not in types:
+            raise ValueError(f"unknown PDF setting {key!r} (known: {', '.join(sorted(types))})")
+        try:
+            value: float = int(raw) if types[key] in (int, "int") else float(raw)
+        except ValueError:
+            raise ValueError(f"PDF setting {key} must be a number; got {raw!r}") from None
+        changes[key] = value
+    return settings.replace(**changes)

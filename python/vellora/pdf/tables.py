@@ -1,0 +1,117 @@
+"""Tables: ruled or aligned cells become one element.
+
+* Ruled tables: at least two horizontal rules of about the same extent
+  (within :attr:`~.PdfSettings.furniture_tolerance`), one above the other,
+  with text between them (a "booktabs" table has three). Every text block
+  inside the area they span is a cell.
+* Aligned tables: at least :attr:`~.PdfSettings.table_min_columns` text
+  blocks side by side whose lines sit on the same baselines for at least
+  :attr:`~.PdfSettings.table_min_rows` rows, with short lines (cells, not
+  paragraphs: at most four words a line on average).
+
+The cells are merged into one block of kind ``table``; its text keeps the
+rows on lines, the cells of a row separated by tabs.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+
+from ..page import Box
+from .blocks import PageBlocks, RawBlock, TextLine
+from .settings import PdfSettings
+
+__all__ = ["find_tables"]
+
+
+def _union(boxes: Sequence[Box]) -> Box:
+    return (min(box[0] for box in boxes), min(box[1] for box in boxes),
+            max(box[2] for box in boxes), max(box[3] for box in boxes))
+
+
+def _within(box: Box, area: Box, slack: float = 1.0) -> bool:
+    cx, cy = (box[0] + box[2]) / 2, (box[1] + box[3]) / 2
+    return area[0] - slack <= cx <= area[2] + slack and area[1] - slack <= cy <= area[3] + slack
+
+
+def _table_text(cells: list[RawBlock]) -> str:
+    lines = sorted((line for cell in cells for line in cell.lines), key=lambda line: (line.box[1], line.box[0]))
+    rows: list[list[TextLine]] = []
+    for line in lines:
+        if rows and abs(rows[-1][0].box[1] - line.box[1]) <= 0.5 * max(line.box[3] - line.box[1], 1.0):
+            rows[-1].append(line)
+        else:
+            rows.append([line])
+    return "\n".join("\t".join(cell.text for cell in sorted(row, key=lambda line: line.box[0])) for row in rows)
+
+
+def _merge(cells: list[RawBlock], extra: Sequence[Box] = ()) -> RawBlock:
+    box = _union([cell.box for cell in cells] + list(extra))
+    lines = tuple(line for cell in cells for line in cell.lines)
+    sizes = sorted(line.font_size for line in lines) or [0.0]
+    return RawBlock(box, "table", _table_text(cells), sizes[len(sizes) // 2], 0.0, lines, "Table")
+
+
+def _ruled_areas(page: PageBlocks, settings: PdfSettings) -> list[Box]:
+    tolerance = settings.furniture_tolerance
+    horizontal = sorted((rule for rule in page.rules if rule[2] - rule[0] >= 3 * max(rule[3] - rule[1], 1.0)
+                         and rule[2] - rule[0] >= 40), key=lambda rule: (rule[1], rule[0]))
+    areas: list[Box] = []
+    used: set[int] = set()
+    for index, rule in enumerate(horizontal):
+        if index in used:
+            continue
+        stack = [rule]
+        for other_index in range(index + 1, len(horizontal)):
+            other = horizontal[other_index]
+            if abs(other[0] - rule[0]) <= tolerance and abs(other[2] - rule[2]) <= tolerance:
+                stack.append(other)
+                used.add(other_index)
+        if len(stack) >= 2:
+            areas.append(_union(stack))
+    return areas
+
+
+def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings) -> list[list[RawBlock]]:
+    candidates = [block for block in blocks if block.kind == "text" and block.category is None
+                  and len(block.lines) >= settings.table_min_rows
+                  and sum(len(line.text.split()) for line in block.lines) <= 4 * len(block.lines)]
+    groups: list[list[RawBlock]] = []
+    for block in candidates:
+        baselines = {round(line.box[3]) for line in block.lines}
+        partners = []
+        for other in candidates:
+            if other is block or not (other.box[2] <= block.box[0] or block.box[2] <= other.box[0]):
+                continue
+            shared = sum(1 for line in other.lines if any(abs(line.box[3] - b) <= 1.5 for b in baselines))
+            if shared >= settings.table_min_rows:
+                partners.append(other)
+        if len(partners) + 1 >= settings.table_min_columns:
+            group = [block, *partners]
+            for existing in groups:
+                if any(member in existing for member in group):
+                    existing.extend(member for member in group if all(member is not m for m in existing))
+                    break
+            else:
+                groups.append(group)
+    return groups
+
+
+def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
+    """Merge the cells of each table on the page into one block."""
+    tables: list[RawBlock] = []
+    taken: set[int] = set()
+    for area in _ruled_areas(page, settings):
+        cells = [block for block in page.blocks if block.kind == "text" and _within(block.box, area)]
+        if len(cells) >= 2 or (len(cells) == 1 and len(cells[0].lines) >= settings.table_min_rows):
+            tables.append(_merge(cells, [area]))
+            taken.update(id(cell) for cell in cells)
+    rest = [block for block in page.blocks if id(block) not in taken]
+    for group in _aligned_groups(rest, settings):
+        area = _union([cell.box for cell in group])
+        cells = [block for block in rest if block.kind == "text" and id(block) not in taken
+                 and _within(block.box, area)]
+        tables.append(_merge(cells))
+        taken.update(id(cell) for cell in cells)
+    if tables:
+        page.blocks = [block for block in page.blocks if id(block) not in taken] + tables
