@@ -17,14 +17,17 @@ import json
 import os
 from collections.abc import Iterator, Mapping, Sequence
 from dataclasses import dataclass, field
-from typing import Any, Final, Literal
+from typing import TYPE_CHECKING, Any, Final, Literal
 
 from . import ordering
 from .diagnostics import DiagnosticRecord, capture_diagnostics
 from .fileio import STDIO, InputError, read_text
-from .ordering import ALGORITHMS, ConfigError, make_config
+from .ordering import ALGORITHMS, DEFAULT_ALGORITHM, FURNITURE, ConfigError, Furniture, make_config
 from .outputs.jsonl import page_record
 from .page import Page, PageError, parse_page
+
+if TYPE_CHECKING:
+    from .pdf import PdfSettings
 
 __all__ = [
     "DEFAULT_ALGORITHM",
@@ -41,8 +44,6 @@ __all__ = [
     "run_input",
 ]
 
-#: The algorithm used when none is named.
-DEFAULT_ALGORITHM: Final[str] = str(getattr(ordering, "DEFAULT_ALGORITHM", "ostrel"))
 
 #: Exit status of a run with a malformed or unreadable input.
 EXIT_BAD_INPUT: Final = 2
@@ -60,6 +61,7 @@ class PipelineOptions:
     when the name ends in ``.pdf`` or the file starts with ``%PDF-``).
     ``pages`` selects PDF pages (``"1-3,7"``, or numbers from 1; all when
     None). ``algorithms`` are run in turn, the first being the main one.
+    ``furniture`` is passed to :func:`vellora.ordering.order`.
     """
 
     kind: InputKind = "auto"
@@ -68,6 +70,10 @@ class PipelineOptions:
     pages: str | tuple[int, ...] | None = None
     explain: bool = False
     max_input_size: int | None = None
+    #: Page furniture (headers, footers): "keep" around the body order, or "drop".
+    furniture: Furniture = "keep"
+    #: The PDF front end's heuristics (defaults when None).
+    pdf_settings: PdfSettings | None = None
 
 
 @dataclass(frozen=True)
@@ -139,10 +145,12 @@ def _order_page(source: str, number: int, page: Page, options: PipelineOptions, 
         for algorithm in options.algorithms:
             if options.explain:
                 with capture_diagnostics() as records:
-                    orders[algorithm] = ordering.order(page, algorithm, config)  # type: ignore[arg-type]
+                    orders[algorithm] = ordering.order(page, algorithm, config,  # type: ignore[arg-type]
+                                                       furniture=options.furniture)
                 diagnostics[algorithm] = list(records)
             else:
-                orders[algorithm] = ordering.order(page, algorithm, config)  # type: ignore[arg-type]
+                orders[algorithm] = ordering.order(page, algorithm, config,  # type: ignore[arg-type]
+                                                       furniture=options.furniture)
     except PageError as error:  # a page the paper algorithm cannot take
         return InputFailure(source, f"{label}: {error}", EXIT_BAD_INPUT, final=False)
     except RuntimeError as error:  # an order that does not list every element once
@@ -196,7 +204,7 @@ def _pdf_file(path: str, options: PipelineOptions) -> Iterator[OrderedPage | Inp
                 return
         else:
             selection = options.pages
-        for page in iter_pages(path, selection):
+        for page in iter_pages(path, selection, settings=options.pdf_settings):
             number = int(page.meta.get("page", 0))
             yield _order_page(path, number, page, options, f"{path}, page {number}")
     except OSError as error:
@@ -211,6 +219,8 @@ def iter_input(path: str | os.PathLike[str], options: PipelineOptions | None = N
     """Read, and order, each page of the input at ``path`` (``-``: standard input), lazily."""
     options = options or PipelineOptions()
     source = os.fspath(path)
+    if options.furniture not in FURNITURE:
+        raise ValueError(f"furniture must be one of {', '.join(FURNITURE)}; got {options.furniture!r}")
     unknown = [name for name in options.algorithms if name not in ALGORITHMS]
     if unknown or not options.algorithms:
         raise ValueError(f"unknown algorithm {unknown[0] if unknown else ''!r} (choose from {', '.join(ALGORITHMS)})")

@@ -18,7 +18,7 @@ from concurrent.futures import ProcessPoolExecutor
 from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Any, TextIO
+from typing import TYPE_CHECKING, Any, TextIO
 
 from ..fileio import STDIO, InputError, read_text, write_atomic
 from ..ordering import ALGORITHMS, ConfigError, make_config
@@ -31,6 +31,9 @@ from ..svg import write_svg
 from .common import EXIT_FAILURE, EXIT_OK, EXIT_USAGE, PROG, Failure, OutputError, reason
 from .progress import Progress
 from .report import Result, json_object, print_plain, summary
+
+if TYPE_CHECKING:
+    from ..pdf import PdfSettings
 
 __all__ = ["Batch", "parse_config", "run_batch"]
 
@@ -87,6 +90,8 @@ class Batch:
     extracted: bool = False
     #: Whether, without a terminal, each input is announced on standard error ("[2/10] page.json").
     announce: bool = False
+    #: The PDF front end's settings (defaults when None).
+    pdf_settings: PdfSettings | None = None
 
 
 def output_format(args: argparse.Namespace, default: str) -> str:
@@ -241,7 +246,8 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
     if fmt == "jsonl" and DEFAULT_ALGORITHM in algorithms:  # a record's elements follow the main algorithm
         algorithms = (DEFAULT_ALGORITHM, *(name for name in algorithms if name != DEFAULT_ALGORITHM))
     options = PipelineOptions(kind=batch.kind, algorithms=algorithms, config=config or None, pages=batch.pages,
-                              explain=args.explain, max_input_size=args.max_input_size)
+                              explain=args.explain, max_input_size=args.max_input_size,
+                              pdf_settings=batch.pdf_settings)
     jobs = args.jobs if args.jobs is not None else (os.cpu_count() or 1)
 
     inputs: list[str] = args.inputs

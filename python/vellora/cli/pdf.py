@@ -21,6 +21,9 @@ def register(commands: Any, common: argparse.ArgumentParser) -> None:
     parser.add_argument("--save-page", metavar="OUT.json",
                         help="also write the extracted page as JSON, or a JSON list of the pages "
                         "('-': standard output)")
+    parser.add_argument("--pdf-setting", action="append", default=[], metavar="KEY=VALUE",
+                        help="a setting of the PDF front end's heuristics (see vellora.pdf.PdfSettings), "
+                        "e.g. heading_size_ratio=1.3; repeatable")
     parser.set_defaults(run=run)
 
 
@@ -28,4 +31,12 @@ def run(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     if args.save_page and len(args.inputs) > 1:
         args.parser.error("--save-page takes a single input file")
     pages = args.pages if args.pages is not None else args.page
-    return run_batch(Batch("pdf", pages=pages, extracted=True), args, out, err)
+    settings = None
+    if args.pdf_setting:
+        from ..pdf.settings import parse_settings
+
+        try:
+            settings = parse_settings(args.pdf_setting)
+        except ValueError as error:
+            args.parser.error(f"--pdf-setting: {error}")
+    return run_batch(Batch("pdf", pages=pages, extracted=True, pdf_settings=settings), args, out, err)
