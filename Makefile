@@ -108,6 +108,7 @@ inner-demo: inner-install
 inner-bench: inner-install
 	$(BUILD)/cmake/vellora_bench
 	$(PY) bench/python_bench.py
+	$(PY) bench/document_bench.py
 
 # Reading quality on the corpus in eval/pages: every page is extracted again from
 # its one-page PDF by the current front end, so front-end changes are measured.

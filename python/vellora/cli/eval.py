@@ -11,7 +11,6 @@ with ``--json``. A malformed page is reported on standard error and skipped.
 from __future__ import annotations
 
 import argparse
-import importlib
 import json
 from collections.abc import Sequence
 from typing import Any, TextIO
@@ -25,6 +24,7 @@ from ..fileio import InputError
 from ..ordering import ALGORITHMS, DEFAULT_ALGORITHM
 from ..page import PageError
 from .common import EXIT_FAILURE, EXIT_OK, EXIT_USAGE, PROG, OutputError, reason
+from .progress import Progress
 
 __all__ = ["register", "run"]
 
@@ -48,18 +48,8 @@ def register(commands: Any, common: argparse.ArgumentParser) -> None:
                         help="draw the pages the default algorithm reads worst (truth and every order) into DIR")
     parser.add_argument("--worst", type=int, default=5, metavar="N",
                         help="how many of the worst pages --svg draws (default 5)")
-    parser.add_argument("--quiet", "-q", action="store_true", help="no progress on standard error")
+    parser.add_argument("--quiet", "-q", action="store_true", help="no progress bar on standard error")
     parser.set_defaults(run=run, compare=False)
-
-
-def _progress(items: Sequence[str], quiet: bool, err: TextIO) -> Any:
-    if quiet:
-        return items
-    try:
-        tqdm = importlib.import_module("tqdm").tqdm
-    except ImportError:
-        return items
-    return tqdm(items, file=err, unit="page", leave=False)
 
 
 def _score_all(paths: Sequence[str], args: argparse.Namespace, algorithms: Sequence[str], err: TextIO
@@ -67,20 +57,24 @@ def _score_all(paths: Sequence[str], args: argparse.Namespace, algorithms: Seque
     status = EXIT_OK
     pages: dict[str, EvalPage] = {}
     results: list[PageScore] = []
-    for path in _progress(paths, args.quiet, err):
-        try:
-            page = load_eval_page(path)
-            if args.refresh:
-                page = refresh(page)
-            results.append(score_page(page, algorithms))
-            pages[page.source] = page
-        except OSError as error:
-            print(f"{PROG}: error: {path}: cannot read: {reason(error)}", file=err)
-            status = EXIT_USAGE
-        except (PageError, InputError, BaselineError, ValueError) as error:
-            message = str(error)
-            print(f"{PROG}: error: {message if message.startswith(path) else f'{path}: {message}'}", file=err)
-            status = EXIT_USAGE
+    show_bar = not args.quiet and err.isatty()
+    with Progress(err, enabled=show_bar) as progress:
+        for path in paths:
+            progress.start(path)
+            try:
+                page = load_eval_page(path)
+                if args.refresh:
+                    page = refresh(page)
+                results.append(score_page(page, algorithms))
+                pages[page.source] = page
+            except OSError as error:
+                progress.message(f"{PROG}: error: {path}: cannot read: {reason(error)}")
+                status = EXIT_USAGE
+            except (PageError, InputError, BaselineError, ValueError) as error:
+                message = str(error)
+                progress.message(f"{PROG}: error: {message if message.startswith(path) else f'{path}: {message}'}")
+                status = EXIT_USAGE
+            progress.page()
     return pages, results, status
 
 
