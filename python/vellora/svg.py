@@ -17,9 +17,10 @@ import os
 import re
 import xml.etree.ElementTree as ET
 from collections.abc import Mapping, Sequence
+from fractions import Fraction
 from typing import Final
 
-from .page import LABELS, Page
+from .page import LABELS, Box, Page, PageElement
 
 __all__ = ["LABEL_COLOURS", "render_svg", "write_svg"]
 
@@ -38,6 +39,10 @@ HEADER: Final = 30.0
 LEGEND: Final = 34.0
 BADGE_RADIUS: Final = 9.0
 FONT: Final = "DejaVu Sans, Helvetica, Arial, sans-serif"
+#: Boxes off the page are drawn at most this share of the page beyond its edge.
+_OFF_PAGE: Final = 0.05
+#: Pages taller than wide (or wider than tall) by more than this are drawn at this ratio.
+_MAX_ASPECT: Final = 20
 
 
 # Characters XML 1.0 cannot hold (control characters, lone surrogates, U+FFFE and
@@ -79,20 +84,56 @@ def _snippet(text: str, width_px: float, font_px: float) -> str:
     return flat if len(flat) <= limit else flat[: limit - 1].rstrip() + "\u2026"
 
 
+class _Frame:
+    """Maps page coordinates to drawing coordinates, exactly and clamped, whatever their size.
+
+    The fraction of the page width (height) a coordinate lies at is computed
+    with exact rationals, so pages and boxes wider than a double holds, or
+    narrower than the smallest one, map to finite positions; anything off
+    the page is drawn at most a little beyond its edge.
+    """
+
+    def __init__(self, bounds: Box, left: float, top: float, width: float, height: float) -> None:
+        self.bounds = tuple(Fraction(value) for value in bounds)
+        self.left, self.top, self.width, self.height = left, top, width, height
+
+    @staticmethod
+    def _share(value: float, low: Fraction, high: Fraction) -> float:
+        share = (Fraction(value) - low) / (high - low)
+        return float(min(max(share, Fraction(-_OFF_PAGE)), Fraction(1 + _OFF_PAGE)))
+
+    def x(self, value: float) -> float:
+        return self.left + self._share(value, self.bounds[0], self.bounds[2]) * self.width
+
+    def y(self, value: float) -> float:
+        return self.top + self._share(value, self.bounds[1], self.bounds[3]) * self.height
+
+    def box(self, box: Box) -> tuple[float, float, float, float]:
+        """The drawn box: left, top, width and height."""
+        x1, y1, x2, y2 = self.x(box[0]), self.y(box[1]), self.x(box[2]), self.y(box[3])
+        return x1, y1, x2 - x1, y2 - y1
+
+
+def _panel_size(page: Page) -> tuple[float, float]:
+    """Width and height of a panel: the page's proportions, within bounds a drawing can show."""
+    bounds = [Fraction(value) for value in page.page_bounds]
+    aspect = (bounds[3] - bounds[1]) / (bounds[2] - bounds[0])
+    aspect = min(max(aspect, Fraction(1, _MAX_ASPECT)), Fraction(_MAX_ASPECT))
+    return PANEL_WIDTH, float(PANEL_WIDTH * aspect)
+
+
+def _centre(frame: _Frame, element: PageElement) -> tuple[float, float]:
+    x1, y1, width, height = frame.box(element.box)
+    return x1 + width / 2, y1 + height / 2
+
+
 def _draw_panel(
-    svg: ET.Element, page: Page, name: str, order: Sequence[int], left: float, top: float, scale: float
+    svg: ET.Element, page: Page, name: str, order: Sequence[int], frame: _Frame
 ) -> None:
-    page_left, page_top = page.page_bounds[0], page.page_bounds[1]
-
-    def x(value: float) -> float:
-        return left + (value - page_left) * scale
-
-    def y(value: float) -> float:
-        return top + (value - page_top) * scale
-
+    left, top = frame.left, frame.top
     panel = _sub(svg, "g", class_="panel", data_algorithm=name)
     _sub(panel, "text", f"{name}", x=left, y=top - 10, font_size=15, font_weight="bold", fill="#222")
-    _sub(panel, "rect", class_="page", x=left, y=top, width=page.width * scale, height=page.height * scale,
+    _sub(panel, "rect", class_="page", x=left, y=top, width=frame.width, height=frame.height,
          fill="#ffffff", stroke="#9a9a9a", stroke_width=1)
 
     position_of = {element_id: position for position, element_id in enumerate(order, start=1)}
@@ -102,8 +143,7 @@ def _draw_panel(
     for element in page.elements:
         position = position_of[element.id]
         colour = LABEL_COLOURS[element.label]
-        x1, y1 = x(element.x1), y(element.y1)
-        width, height = element.width * scale, element.height * scale
+        x1, y1, width, height = frame.box(element.box)
         group = _sub(boxes, "g", class_="element", data_id=element.id, data_label=element.label,
                      data_position=position)
         tooltip = f"#{position}: id {element.id}, {element.label}"
@@ -124,20 +164,21 @@ def _draw_panel(
     arrows = _sub(panel, "g", class_="arrows", stroke="#333", stroke_width=1.3, fill="none",
                   stroke_opacity=0.75)
     for before, after in zip(elements, elements[1:]):
-        (ax, ay), (bx, by) = before.center, after.center
-        _sub(arrows, "path", d=f"M{_fmt(x(ax))},{_fmt(y(ay))} L{_fmt(x(bx))},{_fmt(y(by))}",
+        (ax, ay), (bx, by) = _centre(frame, before), _centre(frame, after)
+        _sub(arrows, "path", d=f"M{_fmt(ax)},{_fmt(ay)} L{_fmt(bx)},{_fmt(by)}",
              marker_end="url(#arrow)")
 
     badges = _sub(panel, "g", class_="badges")
     for element in page.elements:
         position = position_of[element.id]
         colour = LABEL_COLOURS[element.label]
-        if element.height * scale >= 2 * BADGE_RADIUS + 4:
-            cx = x(element.x1) + BADGE_RADIUS + 2
-            cy = y(element.y1) + BADGE_RADIUS + 2
+        ex, ey, _width, height = frame.box(element.box)
+        if height >= 2 * BADGE_RADIUS + 4:
+            cx = ex + BADGE_RADIUS + 2
+            cy = ey + BADGE_RADIUS + 2
         else:  # too low for the badge: centre it on the left edge
-            cx = x(element.x1)
-            cy = y(element.center[1])
+            cx = ex
+            cy = ey + height / 2
         badge = _sub(badges, "g", class_="badge", data_id=element.id)
         _sub(badge, "circle", cx=cx, cy=cy, r=BADGE_RADIUS, fill=colour, stroke="#ffffff", stroke_width=1)
         _sub(badge, "text", str(position), class_="position", x=cx, y=cy + 3.5, font_size=10,
@@ -156,8 +197,7 @@ def render_svg(page: Page, orders: Mapping[str, Sequence[int]], *, title: str | 
         if sorted(order) != ids:
             raise ValueError(f"order {name!r} does not list each element of the page exactly once")
 
-    scale = PANEL_WIDTH / page.width
-    panel_height = page.height * scale
+    panel_width, panel_height = _panel_size(page)
     title_height = 24.0 if title else 0.0
     legend_widths = [_legend_width(label) for label in LABELS]
     width = max(MARGIN + len(orders) * (PANEL_WIDTH + MARGIN), 2 * MARGIN + sum(legend_widths))
@@ -181,7 +221,8 @@ def render_svg(page: Page, orders: Mapping[str, Sequence[int]], *, title: str | 
 
     top = title_height + HEADER
     for index, (name, order) in enumerate(orders.items()):
-        _draw_panel(svg, page, name, order, MARGIN + index * (PANEL_WIDTH + MARGIN), top, scale)
+        frame = _Frame(page.page_bounds, MARGIN + index * (PANEL_WIDTH + MARGIN), top, panel_width, panel_height)
+        _draw_panel(svg, page, name, order, frame)
 
     legend = _sub(svg, "g", class_="legend", font_size=11, fill="#222")
     lx, ly = MARGIN, top + panel_height + 22
