@@ -13,6 +13,8 @@ inspect or post-process.
 
 from __future__ import annotations
 
+import base64
+import math
 import os
 import re
 import xml.etree.ElementTree as ET
@@ -127,14 +129,27 @@ def _centre(frame: _Frame, element: PageElement) -> tuple[float, float]:
     return x1 + width / 2, y1 + height / 2
 
 
+def _draw_background(panel: ET.Element, frame: _Frame, png: bytes, turn: int) -> None:
+    """The page's picture under the boxes, turned clockwise by ``turn`` degrees to match them."""
+    width, height = (frame.height, frame.width) if turn % 180 else (frame.width, frame.height)
+    centre_x, centre_y = frame.left + frame.width / 2, frame.top + frame.height / 2
+    image = _sub(panel, "image", class_="rendering", x=-width / 2, y=-height / 2, width=width, height=height,
+                 preserveAspectRatio="none",
+                 transform=f"translate({_fmt(centre_x)},{_fmt(centre_y)}) rotate({turn % 360})")
+    image.set("xlink:href", "data:image/png;base64," + base64.b64encode(png).decode("ascii"))
+
+
 def _draw_panel(
-    svg: ET.Element, page: Page, name: str, order: Sequence[int], frame: _Frame
+    svg: ET.Element, page: Page, name: str, order: Sequence[int], frame: _Frame, background: bytes | None
 ) -> None:
     left, top = frame.left, frame.top
     panel = _sub(svg, "g", class_="panel", data_algorithm=name)
     _sub(panel, "text", f"{name}", x=left, y=top - 10, font_size=15, font_weight="bold", fill="#222")
     _sub(panel, "rect", class_="page", x=left, y=top, width=frame.width, height=frame.height,
          fill="#ffffff", stroke="#9a9a9a", stroke_width=1)
+    if background is not None:
+        turn = page.meta.get("turn", 0)
+        _draw_background(panel, frame, background, turn if isinstance(turn, int) else 0)
 
     position_of = {element_id: position for position, element_id in enumerate(order, start=1)}
     elements = page.elements_in(order)
@@ -152,7 +167,7 @@ def _draw_panel(
         _sub(group, "title", tooltip)
         _sub(group, "rect", x=x1, y=y1, width=width, height=height, fill=colour, fill_opacity=0.16,
              stroke=colour, stroke_width=1.5, rx=2)
-        if element.text:
+        if element.text and background is None:
             snippet = _snippet(element.text, width - 2 * BADGE_RADIUS - 10, 8.0)
             if snippet and height >= 12:
                 _sub(group, "text", snippet, class_="snippet", x=x1 + 2 * BADGE_RADIUS + 6, y=y1 + 12,
@@ -169,26 +184,50 @@ def _draw_panel(
              marker_end="url(#arrow)")
 
     badges = _sub(panel, "g", class_="badges")
+    placed: list[tuple[float, float]] = []
     for element in page.elements:
         position = position_of[element.id]
         colour = LABEL_COLOURS[element.label]
-        ex, ey, _width, height = frame.box(element.box)
-        if height >= 2 * BADGE_RADIUS + 4:
-            cx = ex + BADGE_RADIUS + 2
-            cy = ey + BADGE_RADIUS + 2
-        else:  # too low for the badge: centre it on the left edge
-            cx = ex
-            cy = ey + height / 2
+        cx, cy = _place_badge(frame.box(element.box), placed)
+        placed.append((cx, cy))
         badge = _sub(badges, "g", class_="badge", data_id=element.id)
         _sub(badge, "circle", cx=cx, cy=cy, r=BADGE_RADIUS, fill=colour, stroke="#ffffff", stroke_width=1)
         _sub(badge, "text", str(position), class_="position", x=cx, y=cy + 3.5, font_size=10,
              font_weight="bold", fill="#ffffff", text_anchor="middle")
 
 
-def render_svg(page: Page, orders: Mapping[str, Sequence[int]], *, title: str | None = None) -> str:
+def _place_badge(box: tuple[float, float, float, float], placed: list[tuple[float, float]]) -> tuple[float, float]:
+    """Where an element's badge goes: the first free spot in or beside its box (greedy)."""
+    x, y, width, height = box
+    inset = BADGE_RADIUS + 2
+    if height >= 2 * inset:
+        candidates = [(x + inset, y + inset), (x + width - inset, y + inset), (x + inset, y + height - inset),
+                      (x + width - inset, y + height - inset)]
+        steps = int(min(height / (2 * BADGE_RADIUS), 20))
+        candidates += [(x + inset, y + inset + step * 2 * BADGE_RADIUS) for step in range(1, steps)]
+    else:  # too low for the badge: on the left edge, or along the box
+        candidates = [(x, y + height / 2), (x + width, y + height / 2)]
+        steps = int(min(width / (2 * BADGE_RADIUS), 20))
+        candidates += [(x + step * 2 * BADGE_RADIUS, y + height / 2) for step in range(1, steps)]
+    candidates += [(x - inset, y + inset), (x + inset, y - inset), (x - inset, y + height - inset)]
+    gap = 2 * BADGE_RADIUS + 1
+
+    def clearance(spot: tuple[float, float]) -> float:
+        return min((math.hypot(spot[0] - other[0], spot[1] - other[1]) for other in placed), default=math.inf)
+
+    for spot in candidates:
+        if clearance(spot) >= gap:
+            return spot
+    return max(candidates, key=clearance)
+
+
+def render_svg(page: Page, orders: Mapping[str, Sequence[int]], *, title: str | None = None,
+               background: bytes | None = None) -> str:
     """Draw ``page`` once per entry of ``orders`` (name to list of ids) as SVG text.
 
     Every order must list each element of the page exactly once.
+    ``background`` is a PNG picture of the page (for a PDF page, see
+    :func:`vellora.pdf.render.page_png`), embedded under the boxes.
     """
     if not orders:
         raise ValueError("at least one order is needed")
@@ -205,6 +244,7 @@ def render_svg(page: Page, orders: Mapping[str, Sequence[int]], *, title: str | 
 
     svg = ET.Element("svg", {
         "xmlns": "http://www.w3.org/2000/svg",
+        "xmlns:xlink": "http://www.w3.org/1999/xlink",
         "version": "1.1",
         "width": _fmt(width),
         "height": _fmt(height),
@@ -222,7 +262,7 @@ def render_svg(page: Page, orders: Mapping[str, Sequence[int]], *, title: str | 
     top = title_height + HEADER
     for index, (name, order) in enumerate(orders.items()):
         frame = _Frame(page.page_bounds, MARGIN + index * (PANEL_WIDTH + MARGIN), top, panel_width, panel_height)
-        _draw_panel(svg, page, name, order, frame)
+        _draw_panel(svg, page, name, order, frame, background)
 
     legend = _sub(svg, "g", class_="legend", font_size=11, fill="#222")
     lx, ly = MARGIN, top + panel_height + 22
@@ -235,8 +275,9 @@ def render_svg(page: Page, orders: Mapping[str, Sequence[int]], *, title: str | 
 
 
 def write_svg(path: str | os.PathLike[str], page: Page, orders: Mapping[str, Sequence[int]], *,
-              title: str | None = None) -> None:
+              title: str | None = None, background: bytes | None = None) -> None:
     """Write :func:`render_svg` output to ``path`` (UTF-8; ``-``: standard output), atomically."""
     from .fileio import write_atomic
 
-    write_atomic(path, '<?xml version="1.0" encoding="UTF-8"?>\n' + render_svg(page, orders, title=title))
+    text = render_svg(page, orders, title=title, background=background)
+    write_atomic(path, '<?xml version="1.0" encoding="UTF-8"?>\n' + text)

@@ -75,6 +75,8 @@ class Batch:
     page_number: int | None = None
     #: Whether ``--json`` objects carry the page itself (pages extracted from PDF files).
     include_page: bool = False
+    #: A picture of the page to draw under the boxes (PNG), or None.
+    background: Callable[[Page], bytes | None] | None = None
 
 
 def _run_algorithms(result: Result, algorithms: Sequence[str], config: dict[str, float], explain: bool) -> None:
@@ -130,7 +132,8 @@ def _process(path: str, batch: Batch, args: argparse.Namespace, algorithms: Sequ
     if svg_path is not None:
         title = path + (f", page {batch.page_number}" if batch.page_number is not None else "")
         try:
-            write_svg(svg_path, page, result.orders, title=title)
+            picture = batch.background(page) if batch.background is not None else None
+            write_svg(svg_path, page, result.orders, title=title, background=picture)
         except OSError as error:
             raise Failure(f"cannot write {svg_path}: {reason(error)}", EXIT_FAILURE) from None
         if svg_path != STDIO:

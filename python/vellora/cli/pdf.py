@@ -36,4 +36,6 @@ def run(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         except MissingDependencyError as error:
             raise Failure(str(error), EXIT_FAILURE) from None
 
-    return run_batch(Batch(load, page_number=args.page, include_page=True), args, out, err)
+    from ..pdf.render import page_png
+
+    return run_batch(Batch(load, page_number=args.page, include_page=True, background=page_png), args, out, err)

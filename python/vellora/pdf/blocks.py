@@ -73,6 +73,8 @@ class PageBlocks:
     height: float
     blocks: list[RawBlock] = field(default_factory=list)
     rules: list[Box] = field(default_factory=list)
+    #: Clockwise turn (degrees) applied beyond the page's own rotation to set its text upright.
+    turn: int = 0
 
 
 def _chars(item: Any, char_type: type) -> Iterator[Any]:

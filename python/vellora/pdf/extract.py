@@ -188,9 +188,10 @@ def _flattened(figure: Any, layout: Any) -> Iterator[Any]:
             yield item
 
 
-def _layout_page(pdf_page: Any, settings: PdfSettings) -> Any:
-    """The analysed pdfminer layout of one page, cropped and upright."""
+def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
+    """The analysed pdfminer layout of one page, cropped and upright, and the extra turn that made it upright."""
     layout = pdfminer_modules()
+    applied = 0
     lt_page, _visible = _interpret(pdf_page, 0)
     _flatten_text_figures(lt_page, layout)
     chars = list(_characters(lt_page, layout))
@@ -200,6 +201,7 @@ def _layout_page(pdf_page: Any, settings: PdfSettings) -> Any:
         share = sum(1 for char in chars if text_turn([char.matrix]) == turned) / len(chars)
         if share >= _TURN_SHARE:
             lt_page, _visible = _interpret(pdf_page, turn)
+            applied = turn
             _flatten_text_figures(lt_page, layout)
     width, height = lt_page.width, lt_page.height
     # Content mostly outside the visible area is not shown, so it is not read.
@@ -212,17 +214,18 @@ def _layout_page(pdf_page: Any, settings: PdfSettings) -> Any:
             word_margin=settings.word_margin,
         )
     )
-    return lt_page
+    return lt_page, applied
 
 
 def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfSettings) -> PageBlocks:
     try:
-        lt_page = _layout_page(pdf_page, settings)
+        lt_page, turn = _layout_page(pdf_page, settings)
     except PdfError:
         raise
     except Exception as error:  # a broken content stream, font or image
         raise PdfError(f"{document.source}: page {number} cannot be read ({_why(error)})") from None
     page = collect_blocks(lt_page, number, settings)
+    page.turn = turn
     settle_figures(page, settings)
     find_tables(page, settings)
     return page

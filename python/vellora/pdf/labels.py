@@ -129,5 +129,7 @@ def build_page(page: PageBlocks, settings: PdfSettings, source: str) -> Page:
     labels = label_blocks(blocks, settings)
     elements = tuple(_element(index, block, label)
                      for index, (block, label) in enumerate(zip(blocks, labels), start=1))
-    meta = {"source": source, "page": page.number, "body_font_size": body_size(blocks)}
+    meta: dict[str, object] = {"source": source, "page": page.number, "body_font_size": body_size(blocks)}
+    if page.turn:
+        meta["turn"] = page.turn
     return Page((0.0, 0.0, page.width, page.height), elements, meta)
