@@ -32,26 +32,20 @@ constexpr float from_ordered_bits(std::uint32_t bits) noexcept {
     return std::bit_cast<float>(num::total_order_key(std::bit_cast<float>(key)));
 }
 
-// One search along an axis. An element is reduced to its (start, end) pair,
-// packed into one 64-bit key that sorts by start, then end, both in
-// totalOrder; elements with equal pairs are interchangeable for the scan.
-template <float (*Start)(const SorterElement&) noexcept, float (*End)(const SorterElement&) noexcept>
-GapCandidate find_gap(const std::vector<const SorterElement*>& elements) {
+// The scan over keys sorted ascending: an element is reduced to its (start,
+// end) pair, packed into one 64-bit key that sorts by start, then end, both
+// in totalOrder; elements with equal pairs are interchangeable for the scan.
+template <class It, class KeyOf>
+GapCandidate scan_sorted(It first, It last, KeyOf key_of) {
     GapCandidate best;
-    if (elements.empty()) return best;
-    std::vector<std::uint64_t> keys;
-    keys.reserve(elements.size());
-    for (const SorterElement* e : elements) {
-        keys.push_back(static_cast<std::uint64_t>(ordered_bits(Start(*e))) << 32 | ordered_bits(End(*e)));
-    }
-    std::sort(keys.begin(), keys.end());
-
+    if (first == last) return best;
     const auto end_of = [](std::uint64_t key) { return from_ordered_bits(static_cast<std::uint32_t>(key)); };
     const auto start_of = [](std::uint64_t key) { return from_ordered_bits(static_cast<std::uint32_t>(key >> 32)); };
 
-    float reach = end_of(keys.front());
-    for (std::size_t i = 1; i < keys.size(); ++i) {
-        const float start = start_of(keys[i]);
+    float reach = end_of(key_of(*first));
+    for (++first; first != last; ++first) {
+        const std::uint64_t key = key_of(*first);
+        const float start = start_of(key);
         if (start > reach) {
             const float gap = start - reach;
             // Strictly wider only: of equal bands the first one found stays.
@@ -60,9 +54,24 @@ GapCandidate find_gap(const std::vector<const SorterElement*>& elements) {
                 best.position = num::centre(start, reach);
             }
         }
-        reach = num::max_num(reach, end_of(keys[i]));
+        reach = num::max_num(reach, end_of(key));
     }
     return best;
+}
+
+template <float (*Start)(const SorterElement&) noexcept, float (*End)(const SorterElement&) noexcept>
+constexpr std::uint64_t pair_key(const SorterElement& e) noexcept {
+    return static_cast<std::uint64_t>(ordered_bits(Start(e))) << 32 | ordered_bits(End(e));
+}
+
+// One search along an axis over an unsorted group.
+template <float (*Start)(const SorterElement&) noexcept, float (*End)(const SorterElement&) noexcept>
+GapCandidate find_gap(const std::vector<const SorterElement*>& elements) {
+    std::vector<std::uint64_t> keys;
+    keys.reserve(elements.size());
+    for (const SorterElement* e : elements) keys.push_back(pair_key<Start, End>(*e));
+    std::sort(keys.begin(), keys.end());
+    return scan_sorted(keys.begin(), keys.end(), [](std::uint64_t key) { return key; });
 }
 
 enum class Cut { None, Horizontal, Vertical };
@@ -81,34 +90,6 @@ Cut choose_cut(float hgap, float vgap, bool prefer_horizontal_first) {
     return Cut::None;
 }
 
-// The vertical band once elements narrower than a tenth of the group's
-// horizontal extent are ignored, so that narrow elements lying across a
-// column gap do not hide it. Returns `current` unless the new band is both
-// wider and valid.
-GapCandidate vertical_gap_of_wide_elements(const std::vector<const SorterElement*>& group, GapCandidate current) {
-    float max_right = right(*group.front());
-    float min_left = left(*group.front());
-    for (std::size_t i = 1; i < group.size(); ++i) {
-        max_right = num::max_num(max_right, right(*group[i]));
-        min_left = num::min_num(min_left, left(*group[i]));
-    }
-    const float limit = clamped_diff(max_right, min_left) * kNarrowFraction;
-
-    std::vector<const SorterElement*> wide;
-    for (const SorterElement* e : group) {
-        if (width(*e) >= limit) wide.push_back(e);
-    }
-    if (wide.size() < 2 || wide.size() >= group.size()) return current;
-    const GapCandidate candidate = find_vertical_gap(wide);
-    if (candidate.gap > current.gap && candidate.gap >= kMinGap) return candidate;
-    return current;
-}
-
-void append_y_then_x(std::vector<const SorterElement*>& group, std::vector<SorterElement>& out) {
-    sort_refs_y_then_x(group);
-    for (const SorterElement* e : group) out.push_back(*e);
-}
-
 }  // namespace
 
 GapCandidate find_horizontal_gap(const std::vector<const SorterElement*>& elements) {
@@ -123,34 +104,112 @@ std::vector<SorterElement> segment(const std::vector<SorterElement>& elements, b
                                    const DiagnosticSink& sink) {
     std::vector<SorterElement> out;
     out.reserve(elements.size());
+    if (elements.empty()) return out;
+    const std::size_t total = elements.size();
+
+    // The scans of every level need a group's (start, end) keys in ascending
+    // order along both axes. They are sorted once; a split partitions both
+    // lists stably, so each side's keys stay sorted, and a group is a range
+    // of both lists. The members of a group are the same as when each level
+    // holds its own lists, and nothing else about them matters: equal keys
+    // are interchangeable for the scans, and the fallback order of a group
+    // is fixed by y-then-x and then input position.
+    struct Keyed {
+        std::uint64_t key;
+        std::uint32_t index;
+    };
+    const auto by_key = [](const Keyed& a, const Keyed& b) { return a.key < b.key; };
+    std::vector<Keyed> rows(total);     // (top, bottom) keys
+    std::vector<Keyed> columns(total);  // (left, right) keys
+    std::vector<float> widths(total);
+    for (std::size_t i = 0; i < total; ++i) {
+        const auto index = static_cast<std::uint32_t>(i);
+        rows[i] = {pair_key<top, bottom>(elements[i]), index};
+        columns[i] = {pair_key<left, right>(elements[i]), index};
+        widths[i] = width(elements[i]);
+    }
+    std::sort(rows.begin(), rows.end(), by_key);
+    std::sort(columns.begin(), columns.end(), by_key);
+    const auto key_of = [](const Keyed& k) { return k.key; };
+
+    std::vector<Keyed> scratch;
+    scratch.reserve(total);
+    std::vector<std::uint8_t> second_side(total);
+    std::vector<std::uint32_t> members;
+
+    // Lists the range in y-then-x order, input position deciding the rest.
+    const auto append_y_then_x = [&](std::size_t lo, std::size_t hi) {
+        members.clear();
+        for (std::size_t i = lo; i < hi; ++i) members.push_back(rows[i].index);
+        std::sort(members.begin(), members.end(), [&](std::uint32_t a, std::uint32_t b) {
+            if (y_then_x_less(elements[a], elements[b])) return true;
+            if (y_then_x_less(elements[b], elements[a])) return false;
+            return a < b;
+        });
+        for (std::uint32_t index : members) out.push_back(elements[index]);
+    };
+    // Stable partition of list[lo, hi): first side, then second side.
+    const auto partition = [&](std::vector<Keyed>& list, std::size_t lo, std::size_t hi) {
+        scratch.clear();
+        std::size_t write = lo;
+        for (std::size_t i = lo; i < hi; ++i) {
+            if (second_side[list[i].index]) {
+                scratch.push_back(list[i]);
+            } else {
+                list[write++] = list[i];
+            }
+        }
+        std::copy(scratch.begin(), scratch.end(), list.begin() + static_cast<std::ptrdiff_t>(write));
+    };
 
     // Groups still to be ordered, the next one on top. A level pushes its
     // second side and then its first, so groups are finished in reading
     // order and their results can be appended to `out` as they come; records
-    // appear in the order a recursive descent would give them. Pending
-    // groups are disjoint, so the stack never holds more than n references.
-    using Group = std::vector<const SorterElement*>;
-    std::vector<Group> pending;
-    {
-        Group all;
-        all.reserve(elements.size());
-        for (const SorterElement& e : elements) all.push_back(&e);
-        pending.push_back(std::move(all));
-    }
-
+    // appear in the order a recursive descent would give them.
+    struct Range {
+        std::size_t lo;
+        std::size_t hi;
+    };
+    std::vector<Range> pending{{0, total}};
     while (!pending.empty()) {
-        Group group = std::move(pending.back());
+        const auto [lo, hi] = pending.back();
         pending.pop_back();
-        const std::size_t n = group.size();
+        const std::size_t n = hi - lo;
         if (n <= 1) {
-            if (n == 1) out.push_back(*group.front());
+            if (n == 1) out.push_back(elements[rows[lo].index]);
             continue;
         }
+        const auto row_first = rows.begin() + static_cast<std::ptrdiff_t>(lo);
+        const auto row_last = rows.begin() + static_cast<std::ptrdiff_t>(hi);
+        const auto column_first = columns.begin() + static_cast<std::ptrdiff_t>(lo);
+        const auto column_last = columns.begin() + static_cast<std::ptrdiff_t>(hi);
 
-        const GapCandidate horizontal = find_horizontal_gap(group);
-        GapCandidate vertical = find_vertical_gap(group);
+        const GapCandidate horizontal = scan_sorted(row_first, row_last, key_of);
+        GapCandidate vertical = scan_sorted(column_first, column_last, key_of);
         if (n > 2 && vertical.gap < kMinGap) {
-            vertical = vertical_gap_of_wide_elements(group, vertical);
+            // The vertical band once elements narrower than a tenth of the
+            // group's horizontal extent are ignored, so that narrow elements
+            // lying across a column gap do not hide it; taken only when wider
+            // and valid. (The extent does not depend on the order in which
+            // the edges are compared.)
+            const SorterElement& front = elements[columns[lo].index];
+            float max_right = right(front);
+            float min_left = left(front);
+            for (auto it = column_first + 1; it != column_last; ++it) {
+                max_right = num::max_num(max_right, right(elements[it->index]));
+                min_left = num::min_num(min_left, left(elements[it->index]));
+            }
+            const float limit = clamped_diff(max_right, min_left) * kNarrowFraction;
+            std::size_t wide = 0;
+            for (auto it = column_first; it != column_last; ++it) wide += widths[it->index] >= limit ? 1 : 0;
+            if (wide >= 2 && wide < n) {
+                scratch.clear();
+                for (auto it = column_first; it != column_last; ++it) {
+                    if (widths[it->index] >= limit) scratch.push_back(*it);
+                }
+                const GapCandidate candidate = scan_sorted(scratch.begin(), scratch.end(), key_of);
+                if (candidate.gap > vertical.gap && candidate.gap >= kMinGap) vertical = candidate;
+            }
         }
 
         const Cut cut = choose_cut(horizontal.gap, vertical.gap, prefer_horizontal_first);
@@ -158,7 +217,7 @@ std::vector<SorterElement> segment(const std::vector<SorterElement>& elements, b
             sink.emit(kNoValidCut, [&] {
                 return "[segment] no valid cuts for " + std::to_string(n) + " elements, falling back to y-then-x sort";
             });
-            append_y_then_x(group, out);
+            append_y_then_x(lo, hi);
             continue;
         }
 
@@ -172,31 +231,32 @@ std::vector<SorterElement> segment(const std::vector<SorterElement>& elements, b
 
         // By centre: strictly before the cut position goes first; at or past
         // it, or NaN, goes second.
-        Group first;
-        Group second;
-        first.reserve(n / 2);
-        second.reserve(n / 2);
-        for (const SorterElement* e : group) {
-            const float c = is_horizontal ? centre_y(*e) : centre_x(*e);
-            (c < chosen.position ? first : second).push_back(e);
+        std::size_t first_count = 0;
+        for (auto it = row_first; it != row_last; ++it) {
+            const SorterElement& e = elements[it->index];
+            const float c = is_horizontal ? centre_y(e) : centre_x(e);
+            const bool first = c < chosen.position;
+            second_side[it->index] = first ? 0 : 1;
+            first_count += first ? 1 : 0;
         }
 
-        if (first.empty() || second.empty()) {
+        if (first_count == 0 || first_count == n) {
             sink.emit(kOneSideEmpty, [&] {
                 return "[segment] cut produced only 1 group for " + std::to_string(n) +
                        " elements, falling back to y-then-x sort";
             });
-            append_y_then_x(group, out);
+            append_y_then_x(lo, hi);
             continue;
         }
 
         sink.emit(kSplit, [&] {
-            return "[segment] split into 2 groups: " + std::to_string(first.size()) + ", " +
-                   std::to_string(second.size());
+            return "[segment] split into 2 groups: " + std::to_string(first_count) + ", " +
+                   std::to_string(n - first_count);
         });
-        group = Group{};  // release the parent before descending
-        pending.push_back(std::move(second));
-        pending.push_back(std::move(first));
+        partition(rows, lo, hi);
+        partition(columns, lo, hi);
+        pending.push_back({lo + first_count, hi});
+        pending.push_back({lo, lo + first_count});
     }
     return out;
 }

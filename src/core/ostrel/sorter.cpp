@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "median.hpp"
+#include "box_tree.hpp"
 #include "ostrel/driver.hpp"
 #include "ostrel/element.hpp"
 #include "ostrel/merge.hpp"
@@ -24,6 +25,9 @@ constexpr RecordSite kStart = sorter_site(Level::Debug, 87);
 constexpr RecordSite kPartition = sorter_site(Level::Debug, 110);
 constexpr RecordSite kAllCrossLayout = sorter_site(Level::Warn, 117);
 constexpr RecordSite kDensity = sorter_site(Level::Debug, 126);
+
+// Up to this many pair tests the plain loop beats building a tree.
+constexpr std::size_t kPlainOverlapTests = 4096;
 
 // Whether `a` and `b` overlap horizontally by at least kOverlapRatioMin of
 // the narrower one. Touching boxes and zero-width boxes never do.
@@ -53,20 +57,50 @@ std::vector<std::size_t> find_cross_layout(const std::vector<SorterElement>& ele
     std::vector<std::size_t> indices;
     if (elements.size() < 3) return indices;
     const float threshold = cross_layout_width_threshold(elements);
+    // A zero-width candidate can pair with nobody (the narrower width would
+    // be 0), so it is never tested; this keeps pages made mostly of
+    // zero-width boxes, whose threshold is 0, from costing n^2 tests.
+    std::vector<std::size_t> candidates;
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const float w = width(elements[i]);
-        // A zero-width candidate can pair with nobody (the narrower width
-        // would be 0), so its scan is skipped; this keeps pages made mostly
-        // of zero-width boxes, whose threshold is 0, from costing n^2 tests.
-        if (!(w >= threshold) || !(w > 0.0f)) continue;
-        int count = 0;
-        for (std::size_t j = 0; j < elements.size(); ++j) {
-            if (j == i || !overlaps_horizontally(elements[i], elements[j])) continue;
-            if (++count == kMinOverlapCount) {
-                indices.push_back(i);
-                break;
+        if (w >= threshold && w > 0.0f) candidates.push_back(i);
+    }
+    if (candidates.size() * elements.size() <= kPlainOverlapTests) {
+        for (std::size_t i : candidates) {
+            int count = 0;
+            for (std::size_t j = 0; j < elements.size(); ++j) {
+                if (j == i || !overlaps_horizontally(elements[i], elements[j])) continue;
+                if (++count == kMinOverlapCount) {
+                    indices.push_back(i);
+                    break;
+                }
             }
         }
+        return indices;
+    }
+    // Many candidates: only elements of positive width whose extent overlaps
+    // the candidate's can count, and a tree of the extents finds them
+    // without visiting the others.
+    std::vector<TreeBox> extents;
+    extents.reserve(elements.size());
+    for (std::size_t j = 0; j < elements.size(); ++j) {
+        const SorterElement& e = elements[j];
+        if (width(e) > 0.0f) extents.push_back({left(e), 0.0f, right(e), 0.0f, static_cast<std::uint32_t>(j)});
+    }
+    const BoxTree tree(std::move(extents));
+    for (std::size_t i : candidates) {
+        const float lo = left(elements[i]);
+        const float hi = right(elements[i]);
+        int count = 0;
+        tree.search([&](const EdgeBounds& b) { return b.max_x2 > lo && b.min_x1 < hi ? 0.0f : 1.0f; },
+                    [&](float value) { return value > 0.0f || count >= kMinOverlapCount; },
+                    [&](const TreeBox& box) {
+                        if (count < kMinOverlapCount && box.handle != i &&
+                            overlaps_horizontally(elements[i], elements[box.handle])) {
+                            ++count;
+                        }
+                    });
+        if (count >= kMinOverlapCount) indices.push_back(i);
     }
     return indices;
 }

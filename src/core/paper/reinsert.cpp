@@ -1,12 +1,15 @@
 #include "reinsert.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <limits>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "box_tree.hpp"
 #include "position_order.hpp"
 #include "sites.hpp"
 #include "vellora/numeric.hpp"
@@ -20,25 +23,31 @@ constexpr RecordSite kAppendSite = site(Level::Warn, 414);
 constexpr float kOverlapPenalty = 100.0f;
 constexpr float kAbovePenalty = 10.0f;
 constexpr int kGroupCount = 4;
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
 // The record each order entry stands for: the first regular element with
-// that id, else the first masked one. Looked up through a map built once per
-// call rather than by scanning both lists for every entry.
-class RecordIndex {
+// that id, else the first masked one. Looked up by binary search in a list
+// sorted once per call.
+class RecordLookup {
 public:
-    RecordIndex(std::span<const ElementRecord> regular, std::span<const ElementRecord> masked) {
+    RecordLookup(std::span<const ElementRecord> regular, std::span<const ElementRecord> masked) {
         records_.reserve(regular.size() + masked.size());
-        for (const ElementRecord& element : regular) records_.emplace(element.id, &element);
-        for (const ElementRecord& element : masked) records_.emplace(element.id, &element);
+        for (const ElementRecord& element : regular) records_.push_back(&element);
+        for (const ElementRecord& element : masked) records_.push_back(&element);
+        // Stable: of equal ids the first (regular before masked) leads.
+        std::stable_sort(records_.begin(), records_.end(),
+                         [](const ElementRecord* a, const ElementRecord* b) { return a->id < b->id; });
     }
 
-    const ElementRecord* find(std::uint64_t id) const {
-        const auto it = records_.find(id);
-        return it == records_.end() ? nullptr : it->second;
+    const ElementRecord* find(std::uint64_t id) const noexcept {
+        const auto it = std::lower_bound(
+            records_.begin(), records_.end(), id,
+            [](const ElementRecord* record, std::uint64_t key) { return record->id < key; });
+        return it == records_.end() || (*it)->id != id ? nullptr : *it;
     }
 
 private:
-    std::unordered_map<std::uint64_t, const ElementRecord*> records_;
+    std::vector<const ElementRecord*> records_;
 };
 
 // Distance between two intervals on one axis: the gap when one lies wholly
@@ -105,28 +114,126 @@ Cost insertion_cost(const ElementRecord& m, const ElementRecord& c, const CostWe
     return {false, sum};
 }
 
-void reinsert_masked(IdList& order, std::span<const ElementRecord> masked,
-                     std::span<const ElementRecord> regular, float same_row_tolerance,
-                     const DiagnosticSink& sink) {
-    const RecordIndex index(regular, masked);
-    std::array<std::vector<ElementRecord>, kGroupCount> groups;
-    for (const ElementRecord& element : masked) {
-        groups[static_cast<std::size_t>(mask_priority(element.label))].push_back(element);
+namespace {
+
+// The four partial sums of insertion_cost without early rejection: the
+// largest of the first three and the full cost. Same operations, same order.
+struct FullCost {
+    float most;   // max of the sums after the first, second and third term
+    float total;  // the cost
+};
+
+FullCost full_cost(const ElementRecord& m, const ElementRecord& c,
+                   const CostWeights& weights) noexcept {
+    const bool cross_layout = m.label == SemanticLabel::CrossLayout;
+    const float size = num::max_num(m.x2 - m.x1, m.y2 - m.y1);
+    const bool intersects = c.x2 > m.x1 && m.x2 > c.x1 && c.y2 > m.y1 && m.y2 > c.y1;
+    float sum = (size * size) * weights.overlap * (intersects ? 0.0f : kOverlapPenalty);
+    float most = sum;
+    const float dx = axis_gap(m.x1, m.x2, c.x1, c.x2);
+    const float dy = axis_gap(m.y1, m.y2, c.y1, c.y2);
+    const float distance = cross_layout ? dx + dy : num::min_num(dx, dy);
+    sum += (weights.gap * size) * distance;
+    most = std::max(most, sum);
+    float rise;
+    if (cross_layout) {
+        rise = m.y1 > c.y2 ? m.y1 - c.y2 : -m.y2;
+    } else {
+        rise = c.y1 >= m.y2 ? c.y1 - m.y1 : (m.y2 - c.y1) * kAbovePenalty;
+    }
+    sum += weights.vertical * rise;
+    most = std::max(most, sum);
+    sum += c.x1 * ((1.0f / size) * weights.left);
+    return {most, sum};
+}
+
+// One masked element with the constants of its cost, and whether the cost
+// of a whole group of candidates can be bounded from the edges of their
+// boxes: the element's box is finite and upright and every constant is a
+// positive finite number.
+struct Probe {
+    const ElementRecord& m;
+    CostWeights weights;
+    bool cross_layout;
+    float apart;     // the overlap term of a candidate that does not intersect
+    float per_gap;   // gap weight times size
+    float per_left;  // (1 / size) times the left weight
+    bool bounded;
+
+    explicit Probe(const ElementRecord& masked)
+        : m(masked), weights(weights_for(masked)),
+          cross_layout(masked.label == SemanticLabel::CrossLayout) {
+        const float size = num::max_num(m.x2 - m.x1, m.y2 - m.y1);
+        apart = (size * size) * weights.overlap * kOverlapPenalty;
+        per_gap = weights.gap * size;
+        per_left = (1.0f / size) * weights.left;
+        const auto positive = [](float v) { return std::isfinite(v) && v > 0.0f; };
+        bounded = std::isfinite(m.x1) && std::isfinite(m.y1) && std::isfinite(m.x2) &&
+                  std::isfinite(m.y2) && m.x1 <= m.x2 && m.y1 <= m.y2 && positive(size) &&
+                  positive(apart) && positive(per_gap) && positive(per_left) &&
+                  positive(weights.vertical);
     }
 
-    for (std::vector<ElementRecord>& group : groups) {
-        sort_by_position(group, same_row_tolerance);
+    // A value no candidate whose box lies within `e` can cost less than (a
+    // cost that is NaN aside). Each term is bounded from below by the same
+    // operations as the cost itself, and rounding is monotonic, so the sum of
+    // the bounds stays below the sum of the terms. NaN when the bounds do not
+    // add up (infinities of both signs): such a group is never pruned.
+    float lower_bound(const EdgeBounds& e) const noexcept {
+        const bool may_intersect =
+            e.max_x2 > m.x1 && m.x2 > e.min_x1 && e.max_y2 > m.y1 && m.y2 > e.min_y1;
+        float sum = may_intersect ? 0.0f : apart;
+        const float dx = e.min_x1 > m.x2 ? e.min_x1 - m.x2 : e.max_x2 < m.x1 ? m.x1 - e.max_x2 : 0.0f;
+        const float dy = e.min_y1 > m.y2 ? e.min_y1 - m.y2 : e.max_y2 < m.y1 ? m.y1 - e.max_y2 : 0.0f;
+        sum += per_gap * (cross_layout ? dx + dy : std::min(dx, dy));
+        float rise;
+        if (cross_layout) {
+            if (e.max_y2 < m.y1) {
+                rise = m.y1 - e.max_y2;  // every candidate wholly above
+            } else if (e.min_y2 >= m.y1) {
+                rise = -m.y2;  // none wholly above
+            } else {
+                rise = std::min(0.0f, -m.y2);  // the rest are positive
+            }
+        } else {
+            if (e.min_y1 >= m.y2) {
+                rise = e.min_y1 - m.y1;  // every candidate starts at or below m
+            } else if (e.max_y1 < m.y2) {
+                rise = (m.y2 - e.max_y1) * kAbovePenalty;  // every one starts above m's bottom
+            } else {
+                rise = 0.0f;  // both kinds, and both are at least 0
+            }
+        }
+        sum += weights.vertical * rise;
+        sum += e.min_x1 * per_left;
+        return sum;
+    }
+};
+
+// Boxes whose edges a bound can use: finite and upright.
+bool boundable(const ElementRecord& r) noexcept {
+    return std::isfinite(r.x1) && std::isfinite(r.y1) && std::isfinite(r.x2) &&
+           std::isfinite(r.y2) && r.x1 <= r.x2 && r.y1 <= r.y2;
+}
+
+// Small pages: the scan of the whole order list per masked element, with the
+// records of the entries resolved once and kept beside the ids.
+void place_by_scan(IdList& order, const std::array<std::vector<ElementRecord>, kGroupCount>& groups,
+                   const RecordLookup& lookup, const DiagnosticSink& sink) {
+    std::vector<const ElementRecord*> records;
+    records.reserve(order.size() + groups[0].size() + groups[1].size() + groups[2].size() +
+                    groups[3].size());
+    for (std::uint64_t id : order) records.push_back(lookup.find(id));
+    for (const std::vector<ElementRecord>& group : groups) {
         for (const ElementRecord& m : group) {
             const int rank = mask_priority(m.label);
             const CostWeights weights = weights_for(m);
-            float best = std::numeric_limits<float>::infinity();
+            float best = kInfinity;
             std::size_t chosen = 0;
             bool found = false;
-            for (std::size_t position = 0; position < order.size(); ++position) {
-                const ElementRecord* candidate = index.find(order[position]);
-                if (candidate == nullptr || mask_priority(candidate->label) < rank) {
-                    continue;
-                }
+            for (std::size_t position = 0; position < records.size(); ++position) {
+                const ElementRecord* candidate = records[position];
+                if (candidate == nullptr || mask_priority(candidate->label) < rank) continue;
                 const Cost cost = insertion_cost(m, *candidate, weights, best);
                 if (!cost.rejected && best > cost.value) {
                     best = cost.value;
@@ -134,23 +241,290 @@ void reinsert_masked(IdList& order, std::span<const ElementRecord> masked,
                     found = true;
                 }
             }
-
             if (found) {
                 sink.emit(kInsertSite, [&] {
                     return "[INSERT] Masked element " + std::to_string(m.id) + " (" +
                            label_name(m.label) + ") -> position " + std::to_string(chosen) +
                            " (before element " + std::to_string(order[chosen]) + ")";
                 });
-                order.insert(order.begin() + static_cast<std::ptrdiff_t>(chosen), m.id);
+                const auto at = static_cast<std::ptrdiff_t>(chosen);
+                order.insert(order.begin() + at, m.id);
+                records.insert(records.begin() + at, lookup.find(m.id));
             } else {
                 sink.emit(kAppendSite, [&] {
                     return "No valid insertion for element " + std::to_string(m.id) + " (" +
                            label_name(m.label) + "), appending";
                 });
                 order.push_back(m.id);
+                records.push_back(lookup.find(m.id));
             }
         }
     }
+}
+
+// The order list as a sequence of small blocks, so that an insertion moves
+// at most one block and two entries compare by (block rank, offset).
+class BlockList {
+public:
+    static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+
+    std::uint32_t block_of(std::uint32_t entry) const { return block_[entry]; }
+
+    void append(std::uint32_t entry) {
+        if (sequence_.empty() || items_[sequence_.back()].size() >= kTarget) new_block_at(sequence_.size());
+        place(entry, sequence_.back(), items_[sequence_.back()].size());
+    }
+
+    void insert_before(std::uint32_t entry, std::uint32_t before) {
+        const std::uint32_t block = block_[before];
+        place(entry, block, offset_of(before));
+    }
+
+    // (rank of the block, offset within it): increasing along the list.
+    std::pair<std::uint32_t, std::size_t> key(std::uint32_t entry) const {
+        return {rank_[block_[entry]], offset_of(entry)};
+    }
+
+    std::size_t position(std::uint32_t entry) const {
+        const std::uint32_t rank = rank_[block_[entry]];
+        std::size_t before = 0;
+        for (std::uint32_t r = 0; r < rank; ++r) before += items_[sequence_[r]].size();
+        return before + offset_of(entry);
+    }
+
+    template <class Visit>
+    void for_each(Visit&& visit) const {
+        for (std::uint32_t block : sequence_) {
+            for (std::uint32_t entry : items_[block]) visit(entry);
+        }
+    }
+
+private:
+    static constexpr std::size_t kTarget = 128;
+
+    std::size_t offset_of(std::uint32_t entry) const {
+        const std::vector<std::uint32_t>& items = items_[block_[entry]];
+        return static_cast<std::size_t>(std::find(items.begin(), items.end(), entry) - items.begin());
+    }
+
+    std::uint32_t new_block_at(std::size_t rank) {
+        const auto block = static_cast<std::uint32_t>(items_.size());
+        items_.emplace_back();
+        items_.back().reserve(2 * kTarget + 1);
+        rank_.push_back(0);
+        sequence_.insert(sequence_.begin() + static_cast<std::ptrdiff_t>(rank), block);
+        for (std::size_t r = rank; r < sequence_.size(); ++r) {
+            rank_[sequence_[r]] = static_cast<std::uint32_t>(r);
+        }
+        return block;
+    }
+
+    void place(std::uint32_t entry, std::uint32_t block, std::size_t offset) {
+        if (block_.size() <= entry) block_.resize(entry + 1, kNone);
+        std::vector<std::uint32_t>& items = items_[block];
+        items.insert(items.begin() + static_cast<std::ptrdiff_t>(offset), entry);
+        block_[entry] = block;
+        if (items.size() <= 2 * kTarget) return;
+        // Split: the second half moves to a new block right after this one.
+        const std::uint32_t fresh = new_block_at(rank_[block] + std::size_t{1});
+        std::vector<std::uint32_t>& full = items_[block];
+        const auto half = static_cast<std::ptrdiff_t>(full.size() / 2);
+        items_[fresh].assign(full.begin() + half, full.end());
+        full.erase(full.begin() + half, full.end());
+        for (std::uint32_t moved : items_[fresh]) block_[moved] = fresh;
+    }
+
+    std::vector<std::vector<std::uint32_t>> items_;  // entries of each block
+    std::vector<std::uint32_t> sequence_;            // blocks in list order
+    std::vector<std::uint32_t> rank_;                // place of each block in sequence_
+    std::vector<std::uint32_t> block_;               // block of each entry
+};
+
+// Larger pages: the same choice as the scan, found without costing every
+// entry.
+//
+// The scan keeps a running best and lets an entry win when its cost is below
+// it and no partial sum passed it. Whatever the running best is when an
+// entry c comes, afterwards it is at most max(partial sums of c, cost of c)
+// =: K(c), so the final best is at most U = min K. Entries costing more than
+// a limit T >= U, or NaN, change the running best only while it is above T;
+// entries costing at most T whose partial sums stay at most T win whenever
+// the running best is above T. Taking T as the least value >= U at or above
+// the largest partial sum of every entry costing at most T, the scan over
+// only the entries costing at most T therefore ends with the same running
+// best and the same last winner as the scan over all of them. Both U and
+// that set are found through box trees of the entries, pruned by bounds on
+// the cost of every box in a subtree.
+class IndexedPlacement {
+public:
+    IndexedPlacement(const IdList& order, const RecordLookup& lookup) : lookup_(lookup) {
+        std::array<std::vector<TreeBox>, kGroupCount> initial;
+        entries_.reserve(order.size());
+        for (std::uint64_t id : order) {
+            const auto entry = new_entry(id);
+            blocks_.append(entry);
+            const ElementRecord* record = entries_[entry].record;
+            if (record == nullptr) continue;
+            const auto group = static_cast<std::size_t>(mask_priority(record->label));
+            if (boundable(*record)) {
+                initial[group].push_back({record->x1, record->y1, record->x2, record->y2, entry});
+            } else {
+                unbounded_[group].push_back(entry);
+            }
+        }
+        for (std::size_t g = 0; g < kGroupCount; ++g) {
+            indexes_[g] = GrowingBoxIndex(std::move(initial[g]));
+        }
+    }
+
+    void place(const ElementRecord& m, const DiagnosticSink& sink) {
+        const Probe probe(m);
+        const std::uint32_t chosen = probe.bounded ? choose_indexed(probe) : choose_by_scan(probe);
+        const auto entry = new_entry(m.id);
+        if (chosen != BlockList::kNone) {
+            sink.emit(kInsertSite, [&] {
+                return "[INSERT] Masked element " + std::to_string(m.id) + " (" + label_name(m.label) +
+                       ") -> position " + std::to_string(blocks_.position(chosen)) +
+                       " (before element " + std::to_string(entries_[chosen].id) + ")";
+            });
+            blocks_.insert_before(entry, chosen);
+        } else {
+            sink.emit(kAppendSite, [&] {
+                return "No valid insertion for element " + std::to_string(m.id) + " (" +
+                       label_name(m.label) + "), appending";
+            });
+            blocks_.append(entry);
+        }
+        const ElementRecord* record = entries_[entry].record;
+        const auto group = static_cast<std::size_t>(mask_priority(record->label));
+        if (boundable(*record)) {
+            indexes_[group].add({record->x1, record->y1, record->x2, record->y2, entry});
+        } else {
+            unbounded_[group].push_back(entry);
+        }
+    }
+
+    IdList ids() const {
+        IdList out;
+        out.reserve(entries_.size());
+        blocks_.for_each([&](std::uint32_t entry) { out.push_back(entries_[entry].id); });
+        return out;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t id;
+        const ElementRecord* record;
+    };
+
+    std::uint32_t new_entry(std::uint64_t id) {
+        entries_.push_back({id, lookup_.find(id)});
+        return static_cast<std::uint32_t>(entries_.size() - 1);
+    }
+
+    // Visits every eligible entry that may cost at most what `limit()`
+    // returns, as (entry, its record).
+    template <class Limit, class Visit>
+    void search(const Probe& probe, bool inclusive, Limit&& limit, Visit&& visit) const {
+        const auto bound = [&](const EdgeBounds& e) { return probe.lower_bound(e); };
+        const auto prune = [&](float value) { return inclusive ? value > limit() : value >= limit(); };
+        const auto visit_box = [&](const TreeBox& box) {
+            visit(box.handle, *entries_[box.handle].record);
+        };
+        for (std::size_t g = static_cast<std::size_t>(mask_priority(probe.m.label)); g < kGroupCount; ++g) {
+            for (std::uint32_t entry : unbounded_[g]) visit(entry, *entries_[entry].record);
+            indexes_[g].search(bound, prune, visit_box);
+        }
+    }
+
+    std::uint32_t choose_indexed(const Probe& probe) {
+        // U: the least max(partial sums, cost) over the eligible entries.
+        float least = kInfinity;
+        search(probe, false, [&] { return least; }, [&](std::uint32_t, const ElementRecord& c) {
+            const FullCost cost = full_cost(probe.m, c, probe.weights);
+            if (num::is_nan(cost.total)) return;
+            least = std::min(least, std::max(cost.most, cost.total));
+        });
+        // T and the entries costing at most T.
+        float limit = least;
+        for (;;) {
+            kept_.clear();
+            float raised = limit;
+            search(probe, true, [&] { return limit; }, [&](std::uint32_t entry, const ElementRecord& c) {
+                const FullCost cost = full_cost(probe.m, c, probe.weights);
+                if (!(cost.total <= limit)) return;
+                kept_.push_back(entry);
+                raised = std::max(raised, cost.most);
+            });
+            if (!(raised > limit)) break;
+            limit = raised;
+        }
+        keyed_.clear();
+        for (std::uint32_t entry : kept_) keyed_.push_back({blocks_.key(entry), entry});
+        std::sort(keyed_.begin(), keyed_.end());
+        float best = kInfinity;
+        std::uint32_t chosen = BlockList::kNone;
+        for (const auto& [key, entry] : keyed_) {
+            const Cost cost = insertion_cost(probe.m, *entries_[entry].record, probe.weights, best);
+            if (!cost.rejected && best > cost.value) {
+                best = cost.value;
+                chosen = entry;
+            }
+        }
+        return chosen;
+    }
+
+    // Every entry in list order, as the small-page scan does.
+    std::uint32_t choose_by_scan(const Probe& probe) const {
+        const int rank = mask_priority(probe.m.label);
+        float best = kInfinity;
+        std::uint32_t chosen = BlockList::kNone;
+        blocks_.for_each([&](std::uint32_t entry) {
+            const ElementRecord* candidate = entries_[entry].record;
+            if (candidate == nullptr || mask_priority(candidate->label) < rank) return;
+            const Cost cost = insertion_cost(probe.m, *candidate, probe.weights, best);
+            if (!cost.rejected && best > cost.value) {
+                best = cost.value;
+                chosen = entry;
+            }
+        });
+        return chosen;
+    }
+
+    const RecordLookup& lookup_;
+    std::vector<Entry> entries_;
+    BlockList blocks_;
+    std::array<GrowingBoxIndex, kGroupCount> indexes_;
+    std::array<std::vector<std::uint32_t>, kGroupCount> unbounded_;
+    std::vector<std::uint32_t> kept_;
+    std::vector<std::pair<std::pair<std::uint32_t, std::size_t>, std::uint32_t>> keyed_;
+};
+
+// Below this many entries plus masked elements the plain scan is cheaper.
+constexpr std::size_t kIndexedFrom = 128;
+
+}  // namespace
+
+void reinsert_masked(IdList& order, std::span<const ElementRecord> masked,
+                     std::span<const ElementRecord> regular, float same_row_tolerance,
+                     const DiagnosticSink& sink) {
+    if (masked.empty()) return;
+    const RecordLookup lookup(regular, masked);
+    std::array<std::vector<ElementRecord>, kGroupCount> groups;
+    for (const ElementRecord& element : masked) {
+        groups[static_cast<std::size_t>(mask_priority(element.label))].push_back(element);
+    }
+    for (std::vector<ElementRecord>& group : groups) sort_by_position(group, same_row_tolerance);
+
+    if (order.size() + masked.size() < kIndexedFrom) {
+        place_by_scan(order, groups, lookup, sink);
+        return;
+    }
+    IndexedPlacement placement(order, lookup);
+    for (const std::vector<ElementRecord>& group : groups) {
+        for (const ElementRecord& m : group) placement.place(m, sink);
+    }
+    order = placement.ids();
 }
 
 }  // namespace vellora::paper
