@@ -105,3 +105,4 @@ inner-demo: inner-install
 inner-bench: inner-install
 	$(BUILD)/cmake/vellora_bench
 	$(PY) bench/python_bench.py
+	$(PY) bench/document_bench.py
