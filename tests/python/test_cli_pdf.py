@@ -70,7 +70,7 @@ def test_missing_page_is_exit_2():
     result = run("pdf", SAMPLE, "--page", "4")
     assert result.returncode == 2
     assert result.stderr.splitlines() == [
-        f"vellora: error: {SAMPLE}: page 4 does not exist (the file has 1 page)"]
+        f"vellora: error: {SAMPLE}: page selection '4': page 4 does not exist (the document has 1 page)"]
 
 
 def test_not_a_pdf_is_exit_2(tmp_path):

@@ -1,0 +1,214 @@
+// libFuzzer harness over the pure C++ core: decodes the input into a page,
+// a configuration and elements, runs both orderings with every diagnostic
+// record formatted, and checks what holds for every input:
+//   - ostrel returns exactly the input ids, as a multiset;
+//   - paper returns nothing for no elements or an invalid page, otherwise
+//     exactly the input ids, or stops with "capacity overflow", and then only
+//     when the page is wide or tall enough for a histogram to reach the limit;
+//   - the number formatting reads back to the value it was given.
+// A broken invariant aborts, so libFuzzer keeps the input as a crash.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vellora/diagnostics.hpp"
+#include "vellora/errors.hpp"
+#include "vellora/format.hpp"
+#include "vellora/numeric.hpp"
+#include "vellora/ostrel.hpp"
+#include "vellora/paper.hpp"
+#include "vellora/records.hpp"
+
+namespace {
+
+using namespace vellora;
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+class Input {
+public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool empty() const { return pos_ >= size_; }
+
+    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+
+    template <class T>
+    T raw() {
+        std::uint8_t bytes[sizeof(T)] = {};
+        for (auto& b : bytes) b = byte();
+        T value;
+        std::memcpy(&value, bytes, sizeof value);
+        return value;
+    }
+
+    // Mostly coordinates on a coarse grid, so cuts and overlaps happen; the
+    // rest are the values that break naive arithmetic, or any bit pattern.
+    float coordinate() {
+        static constexpr float kSpecial[] = {
+            0.0f, -0.0f, std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
+            std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+            std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+            std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
+            std::numeric_limits<float>::min(), 1e-30f, 1e30f, 1.1529215e18f, 2.3058431e18f, 16777217.0f,
+        };
+        const std::uint8_t tag = byte();
+        if (tag < 192) return static_cast<float>(static_cast<int>(tag) - 32) * 8.0f + static_cast<float>(byte() % 8);
+        if (tag < 224) return kSpecial[tag % 16];
+        return raw<float>();
+    }
+
+    std::uint64_t id() {
+        const std::uint8_t tag = byte();
+        if (tag < 200) return tag % 16;  // small, so ids repeat
+        if (tag < 220) return std::numeric_limits<std::uint64_t>::max() - tag % 4;
+        return raw<std::uint64_t>();
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+// A sink that accepts everything up to its ceiling and checks each record.
+struct CheckingSink {
+    Level ceiling;
+    std::size_t delivered = 0;
+
+    static bool enabled(void* context, Level level, std::string_view) noexcept {
+        return static_cast<int>(level) <= static_cast<int>(static_cast<CheckingSink*>(context)->ceiling);
+    }
+    static void deliver(void* context, const Record& record) noexcept {
+        if (record.message.empty() || record.message.find('\0') != std::string_view::npos) {
+            fail("diagnostic message empty or holding a NUL");
+        }
+        ++static_cast<CheckingSink*>(context)->delivered;
+    }
+    DiagnosticSink sink() { return DiagnosticSink{this, &enabled, &deliver}; }
+};
+
+std::vector<std::uint64_t> sorted_ids(const std::vector<ElementRecord>& elements) {
+    std::vector<std::uint64_t> ids;
+    ids.reserve(elements.size());
+    for (const auto& e : elements) ids.push_back(e.id);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+void expect_same_ids(IdList result, const std::vector<std::uint64_t>& expected, const char* what) {
+    std::sort(result.begin(), result.end());
+    if (result != expected) fail(what);
+}
+
+bool page_is_valid(const PageBox& page) {
+    const float width = page.x2 - page.x1;
+    const float height = page.y2 - page.y1;
+    return std::isfinite(width) && std::isfinite(height) && width > 0.0f && height > 0.0f;
+}
+
+// Cuts may land a rounding step past a region's edge, so the histograms of a
+// sub-region can be a little wider than the page; half the limit leaves room.
+bool page_can_reach_capacity(const PageBox& page, const OrderConfig& config) {
+    const double limit = std::ldexp(1.0, 59);
+    const double scale = config.histogram_resolution_scale;
+    return static_cast<double>(page.x2 - page.x1) * scale >= limit ||
+           static_cast<double>(page.y2 - page.y1) * scale >= limit;
+}
+
+void check_formatting(float value, int decimals) {
+    const std::string shortest = fmt::shortest(value);
+    if (shortest.find_first_of("eE") != std::string::npos) fail("shortest form with an exponent");
+    if (std::isnan(value)) {
+        if (shortest != "NaN") fail("NaN not written as NaN");
+    } else if (std::isinf(value)) {
+        if (shortest != (value < 0 ? "-inf" : "inf")) fail("infinity misspelt");
+    } else {
+        char* end = nullptr;
+        const float back = std::strtof(shortest.c_str(), &end);
+        if (*end != '\0' || std::memcmp(&back, &value, sizeof value) != 0) {
+            std::fprintf(stderr, "shortest(%a) = %s\n", static_cast<double>(value), shortest.c_str());
+            fail("shortest form does not read back");
+        }
+    }
+    const std::string fixed = fmt::fixed(value, decimals);
+    if (std::isfinite(value)) {
+        char* end = nullptr;
+        const double back = std::strtod(fixed.c_str(), &end);
+        // Half a unit of the last place, plus the error of reading it back as a double.
+        const double tolerance = 0.5 * std::pow(10.0, -decimals) * (1.0 + 1e-9) + std::fabs(value) * 0x1p-50;
+        if (*end != '\0' || !(std::fabs(back - static_cast<double>(value)) <= tolerance)) {
+            std::fprintf(stderr, "fixed(%a, %d) = %s\n", static_cast<double>(value), decimals, fixed.c_str());
+            fail("fixed form is not the value rounded");
+        }
+        const auto point = fixed.find('.');
+        const std::size_t places = point == std::string::npos ? 0 : fixed.size() - point - 1;
+        if (places != static_cast<std::size_t>(decimals)) fail("fixed form with the wrong number of places");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input in(data, size);
+    const std::uint8_t flags = in.byte();
+    CheckingSink checking{static_cast<Level>(1 + flags % 5)};
+    const DiagnosticSink sink = checking.sink();
+
+    PageBox page{in.coordinate(), in.coordinate(), in.coordinate(), in.coordinate()};
+    if (flags & 0x80) page = PageBox{0.0f, 0.0f, 612.0f, 792.0f};
+    std::optional<OrderConfig> config;
+    if (flags & 0x40) config = OrderConfig{in.coordinate(), in.coordinate(), in.coordinate()};
+    const OrderConfig effective = config.value_or(OrderConfig{});
+
+    std::vector<ElementRecord> elements;
+    while (!in.empty() && elements.size() < 512) {
+        ElementRecord e;
+        e.id = in.id();
+        e.x1 = in.coordinate();
+        e.y1 = in.coordinate();
+        e.x2 = in.coordinate();
+        e.y2 = in.coordinate();
+        e.label = static_cast<SemanticLabel>(in.byte() % kLabelCount);
+        elements.push_back(e);
+    }
+    const auto expected = sorted_ids(elements);
+
+    try {
+        expect_same_ids(sort_elements(elements, sink), expected, "ostrel ids differ from the input ids");
+    } catch (const std::bad_alloc&) {
+    }
+
+    try {
+        IdList result = compute_paper_order(elements, page, config, sink);
+        if (elements.empty() || !page_is_valid(page)) {
+            if (!result.empty()) fail("paper ordered an empty or invalid page");
+        } else {
+            expect_same_ids(std::move(result), expected, "paper ids differ from the input ids");
+        }
+    } catch (const InternalFault& fault) {
+        if (std::string_view(fault.what()) != "capacity overflow") fail("unexpected internal fault");
+        if (elements.size() < 2 || !page_is_valid(page) || !page_can_reach_capacity(page, effective)) {
+            fail("capacity overflow on a page whose histograms stay small");
+        }
+    } catch (const std::bad_alloc&) {
+    }
+
+    for (const float value : {page.x1, page.y1, page.x2, page.y2, effective.min_cut_threshold,
+                              effective.histogram_resolution_scale, effective.same_row_tolerance}) {
+        check_formatting(value, flags % 4);
+    }
+    return 0;
+}
