@@ -5,6 +5,10 @@ subcommand module in :data:`COMMANDS` provides ``register(commands, common)``,
 which adds its own parser (with ``common`` as a parent) and sets its ``run``
 function as the default of ``args.run``; adding a subcommand is adding its
 module to :data:`COMMANDS`.
+
+Options reach the pipeline (:class:`vellora.pipeline.PipelineOptions`)
+through these attributes of the parsed arguments, when present: ``furniture``
+("keep" or "drop") and ``import_options`` (an ``ImportOptions``).
 """
 
 from __future__ import annotations

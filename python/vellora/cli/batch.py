@@ -247,7 +247,10 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
         algorithms = (DEFAULT_ALGORITHM, *(name for name in algorithms if name != DEFAULT_ALGORITHM))
     options = PipelineOptions(kind=batch.kind, algorithms=algorithms, config=config or None, pages=batch.pages,
                               explain=args.explain, max_input_size=args.max_input_size,
-                              pdf_settings=batch.pdf_settings)
+                              pdf_settings=batch.pdf_settings,
+                              # Set by options that shape how inputs are read and ordered, when given.
+                              furniture=getattr(args, "furniture", None) or "keep",
+                              import_options=getattr(args, "import_options", None))
     jobs = args.jobs if args.jobs is not None else (os.cpu_count() or 1)
 
     inputs: list[str] = args.inputs
