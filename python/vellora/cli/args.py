@@ -23,6 +23,7 @@ from ..fileio import DEFAULT_INPUT_LIMIT, LIMIT_VARIABLE, format_size, parse_siz
 from ..ordering import ALGORITHMS, CONFIG_DEFAULTS
 from ..outputs import FORMATS
 from ..pipeline import DEFAULT_ALGORITHM
+from . import eval as evaluate
 from . import order, pdf
 from .common import PROG, Parser
 
@@ -32,7 +33,7 @@ __all__ = ["COMMANDS", "Runner", "add_common_options", "build_parser", "parse_ar
 Runner = Callable[[argparse.Namespace, TextIO, TextIO], int]
 
 #: The subcommand modules, in the order ``--help`` lists them.
-COMMANDS: tuple[ModuleType, ...] = (order, pdf)
+COMMANDS: tuple[ModuleType, ...] = (order, pdf, evaluate)
 
 
 def _size(text: str) -> int:
