@@ -155,8 +155,13 @@ class _Run:
                           "give a folder", EXIT_USAGE)
         target = self.svg_target(item)
         title = item.source + (f", page {item.number}" if self.batch.extracted else "")
+        background = None
+        if self.batch.kind == "pdf":  # drawn over the page's picture (blank without pdftoppm)
+            from ..pdf.render import page_png
+
+            background = page_png(item.page)
         try:
-            write_svg(target, item.page, item.orders, title=title)
+            write_svg(target, item.page, item.orders, title=title, background=background)
         except OSError as error:
             raise Failure(f"cannot write {target}: {reason(error)}", EXIT_FAILURE) from None
         self.drawn += 1
