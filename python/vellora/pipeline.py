@@ -72,10 +72,10 @@ class PipelineOptions:
     max_input_size: int | None = None
     #: Page furniture (headers, footers): "keep" around the body order, or "drop".
     furniture: Furniture = "keep"
-    #: How page files are read: detector classes, minimum score (defaults when None).
-    import_options: ImportOptions | None = None
     #: The PDF front end's heuristics (defaults when None).
     pdf_settings: PdfSettings | None = None
+    #: How page files and detector output are read: minimum score, class mapping (defaults when None).
+    inputs: ImportOptions | None = None
 
 
 @dataclass(frozen=True)
@@ -163,7 +163,7 @@ def _order_page(source: str, number: int, page: Page, options: PipelineOptions, 
 def _page_file(path: str, options: PipelineOptions) -> Iterator[OrderedPage | InputFailure]:
     try:
         text = read_text(path, options.max_input_size)
-        pages = pages_from_text(text, source="<stdin>" if path == STDIO else path, options=options.import_options)
+        pages = pages_from_text(text, source=path, options=options.inputs)
     except OSError as error:
         yield InputFailure(path, f"{path}: cannot read: {_reason(error)}")
         return

@@ -21,6 +21,7 @@ from pathlib import Path
 from typing import TYPE_CHECKING, Any, TextIO
 
 from ..fileio import STDIO, InputError, read_text, write_atomic
+from ..inputs import BUILTIN_CLASSES, ImportOptions, load_class_mapping
 from ..ordering import ALGORITHMS, ConfigError, make_config
 from ..outputs.jsonl import page_line
 from ..outputs.markdown import MarkdownPage, document_markdown
@@ -76,6 +77,19 @@ def parse_config(items: Sequence[str], limit: int | None) -> dict[str, float]:
     except ConfigError as error:
         raise Failure(f"--config: {error}", EXIT_USAGE) from None
     return values
+
+
+def import_options(args: argparse.Namespace) -> ImportOptions:
+    """How page files are read: ``--min-score`` and the ``--classes`` mapping file."""
+    classes = BUILTIN_CLASSES
+    if args.classes is not None:
+        try:
+            classes = load_class_mapping(args.classes, args.max_input_size)
+        except OSError as error:
+            raise Failure(f"--classes {args.classes}: cannot read: {reason(error)}", EXIT_USAGE) from None
+        except (InputError, PageError) as error:
+            raise Failure(f"--classes {error}", EXIT_USAGE) from None
+    return ImportOptions(min_score=args.min_score, classes=classes)
 
 
 @dataclass(frozen=True)
@@ -244,6 +258,7 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
     try:
         fmt = output_format(args, default_format)
         config = parse_config(args.config, args.max_input_size)
+        reading = import_options(args)
     except Failure as failure:
         print(f"{PROG}: error: {failure}", file=err)
         return failure.status
@@ -252,10 +267,7 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
         algorithms = (DEFAULT_ALGORITHM, *(name for name in algorithms if name != DEFAULT_ALGORITHM))
     options = PipelineOptions(kind=batch.kind, algorithms=algorithms, config=config or None, pages=batch.pages,
                               explain=args.explain, max_input_size=args.max_input_size,
-                              pdf_settings=batch.pdf_settings,
-                              # Set by options that shape how inputs are read and ordered, when given.
-                              furniture=getattr(args, "furniture", None) or "keep",
-                              import_options=getattr(args, "import_options", None))
+                              pdf_settings=batch.pdf_settings, furniture=args.furniture, inputs=reading)
     jobs = args.jobs if args.jobs is not None else (os.cpu_count() or 1)
 
     inputs: list[str] = args.inputs
