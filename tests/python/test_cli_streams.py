@@ -104,3 +104,13 @@ def test_listing_escapes_control_characters(tmp_path):
     assert result.returncode == 0, result.stderr
     assert b"\x1b" not in result.stdout and b"\x07" not in result.stdout
     assert "\\x1b[31mred\\x1b[0m \\u202eevil\\x07" in result.stdout.decode()
+
+
+def test_page_file_of_several_pages_from_standard_input():
+    page = json.loads(EXAMPLE.read_text())
+    lines = (json.dumps(page) + "\n") * 2
+    result = run("order", "-", "--format", "jsonl", stdin=lines.encode())
+    assert result.returncode == 0, result.stderr
+    records = [json.loads(line) for line in result.stdout.splitlines()]
+    assert [(r["source"], r["page"]) for r in records] == [("-", 1), ("-", 2)]
+    assert records[0]["elements"] == records[1]["elements"]
