@@ -11,7 +11,8 @@ Furniture is labelled (category ``Page-header``, ``Page-footer``,
   :attr:`~.PdfSettings.furniture_tolerance`) with the same text once digits
   are ignored, or the same text at the same place.
 * A block in the band that is only a page number ("7", "- 7 -", "Page 7 of
-  9", "vii") is a ``Page-number``.
+  9", "vii") is a ``Page-number``, and a line beside it on the same
+  baseline is the running head or footer, even on a page with no neighbours.
 * A block near the left or right edge (:attr:`~.PdfSettings.line_number_band`
   of the width) made only of small numbers, one per line, is a
   ``Line-number`` block (the line numbers of a manuscript).
@@ -77,8 +78,8 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
         for block in line_numbers:
             block.category, block.role = "Line-number", "footer"
     for block in page.blocks:
-        if block.kind != "text" or block.role != "body":
-            continue
+        if block.kind != "text" or block.role != "body" or len(block.lines) > 2:
+            continue  # running heads and footers are a line or two
         top = block.box[3] <= band
         bottom = block.box[1] >= page.height - band
         if not (top or bottom):
@@ -88,3 +89,13 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
             block.category, block.role = "Page-number", role
         elif _repeated(block, neighbours, settings):
             block.category, block.role = ("Page-header" if top else "Page-footer"), role
+    # A line of the band that shares its baseline with the page number is the running head (or foot).
+    numbers = [block for block in page.blocks if block.category == "Page-number"]
+    for block in page.blocks:
+        if block.kind != "text" or block.role != "body" or len(block.lines) != 1:
+            continue
+        for number in numbers:
+            if abs(number.box[3] - block.box[3]) <= 2.0:
+                top = number.role == "header"
+                block.category, block.role = ("Page-header" if top else "Page-footer"), number.role
+                break
