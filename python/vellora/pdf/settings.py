@@ -64,7 +64,7 @@ class PdfSettings:
     furniture_window: int = 2
     #: Two boxes are "at the same place" when their edges differ by at most this.
     furniture_tolerance: float = 6.0
-    #: Margin line numbers lie within this share of the page width from the left or right edge.
+    #: Margin line numbers lie within this share of the page width beside the text.
     line_number_band: float = 0.15
 
     def __post_init__(self) -> None:
