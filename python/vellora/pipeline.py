@@ -13,7 +13,6 @@ module-level functions with picklable arguments and results, so process pools
 
 from __future__ import annotations
 
-import json
 import os
 from collections.abc import Iterator, Mapping, Sequence
 from dataclasses import dataclass, field
@@ -24,7 +23,8 @@ from .diagnostics import DiagnosticRecord, capture_diagnostics
 from .fileio import STDIO, InputError, read_text
 from .ordering import ALGORITHMS, DEFAULT_ALGORITHM, FURNITURE, ConfigError, Furniture, make_config
 from .outputs.jsonl import page_record
-from .page import Page, PageError, parse_page
+from .inputs import ImportOptions, pages_from_text
+from .page import Page, PageError
 
 if TYPE_CHECKING:
     from .pdf import PdfSettings
@@ -74,6 +74,8 @@ class PipelineOptions:
     furniture: Furniture = "keep"
     #: The PDF front end's heuristics (defaults when None).
     pdf_settings: PdfSettings | None = None
+    #: How page files and detector output are read: minimum score, class mapping (defaults when None).
+    inputs: ImportOptions | None = None
 
 
 @dataclass(frozen=True)
@@ -158,22 +160,10 @@ def _order_page(source: str, number: int, page: Page, options: PipelineOptions, 
     return OrderedPage(source, number, page, orders, diagnostics)
 
 
-def _decode_json(text: str) -> object:
-    try:
-        return json.loads(text)
-    except json.JSONDecodeError as error:
-        raise PageError(f"not valid JSON: {error.msg} (line {error.lineno}, column {error.colno})") from None
-    except RecursionError:
-        raise PageError("not usable JSON: arrays or objects nested too deeply") from None
-    except ValueError as error:  # an integer with more digits than Python converts
-        raise PageError(f"not valid JSON: {str(error).split(';')[0]}") from None
-
-
 def _page_file(path: str, options: PipelineOptions) -> Iterator[OrderedPage | InputFailure]:
     try:
         text = read_text(path, options.max_input_size)
-        data = _decode_json(text)
-        pages = [parse_page(data, source=path)]
+        pages = pages_from_text(text, source=path, options=options.inputs)
     except OSError as error:
         yield InputFailure(path, f"{path}: cannot read: {_reason(error)}")
         return
@@ -181,8 +171,6 @@ def _page_file(path: str, options: PipelineOptions) -> Iterator[OrderedPage | In
         yield InputFailure(path, str(error))
         return
     except PageError as error:
-        if error.source is None:
-            error.source = path
         yield InputFailure(path, str(error))
         return
     for number, page in enumerate(pages, start=1):

@@ -129,14 +129,15 @@ class TestSvg:
 class TestErrors:
     def test_malformed_page_names_field_and_element(self, tmp_path):
         data = json.loads(EXAMPLE.read_text())
-        data["elements"][3]["label"] = "Figure"
+        data["elements"][3]["label"] = "Diagram"
         bad = write_page(tmp_path / "bad.json", data)
         result = run("order", bad)
         assert result.returncode == 2
         assert result.stdout == ""
         assert result.stderr.splitlines() == [
-            f"vellora: error: {bad}: elements[3] (id 4): 'label' must be one of "
-            "CrossLayout, HorizontalTitle, VerticalTitle, Vision, Regular; got 'Figure'"]
+            f"vellora: error: {bad}: elements[3] (id 4): 'label': unknown class 'Diagram' (not one of "
+            "CrossLayout, HorizontalTitle, VerticalTitle, Vision, Regular, nor a class of DocLayNet, PubLayNet, "
+            "DocStructBench or the class mapping)"]
 
     @pytest.mark.parametrize("content, words", [
         ("{not json", ["not valid JSON", "line 1"]),

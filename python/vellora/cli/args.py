@@ -10,13 +10,14 @@ module to :data:`COMMANDS`.
 from __future__ import annotations
 
 import argparse
+import math
 from collections.abc import Callable, Sequence
 from types import ModuleType
 from typing import TextIO
 
 from .. import __version__
 from ..fileio import DEFAULT_INPUT_LIMIT, LIMIT_VARIABLE, format_size, parse_size
-from ..ordering import ALGORITHMS, CONFIG_DEFAULTS
+from ..ordering import ALGORITHMS, CONFIG_DEFAULTS, FURNITURE
 from ..outputs import FORMATS
 from ..pipeline import DEFAULT_ALGORITHM
 from . import eval as evaluate
@@ -49,6 +50,16 @@ def _jobs(text: str) -> int:
     return value
 
 
+def _score(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        value = math.nan
+    if not math.isfinite(value):
+        raise argparse.ArgumentTypeError(f"must be a number; got {text!r}")
+    return value
+
+
 def add_common_options(common: argparse.ArgumentParser) -> None:
     """The options of every subcommand."""
     common.add_argument("--algorithm", "-a", choices=ALGORITHMS, default=None,
@@ -73,6 +84,14 @@ def add_common_options(common: argparse.ArgumentParser) -> None:
                         help="print the diagnostic records of each run (logger velloray at DEBUG)")
     common.add_argument("--quiet", "-q", action="store_true",
                         help="no progress on standard error (a bar of pages when it is a terminal)")
+    common.add_argument("--furniture", choices=FURNITURE, default="keep",
+                        help="page headers and footers: keep them before and after the body order "
+                        "(default), or drop them")
+    common.add_argument("--min-score", type=_score, default=None, metavar="SCORE",
+                        help="drop detected elements scored below SCORE (unscored elements are kept)")
+    common.add_argument("--classes", metavar="MAPPING.json",
+                        help="detector class names to labels, categories and roles, over the built-in "
+                        "DocLayNet, PubLayNet and DocStructBench classes")
     common.add_argument("--max-input-size", type=_size, default=None, metavar="SIZE",
                         help="refuse page and config files larger than this (bytes, or with K, M, G; "
                         f"default {format_size(DEFAULT_INPUT_LIMIT)}, or {LIMIT_VARIABLE})")

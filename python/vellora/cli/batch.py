@@ -21,6 +21,7 @@ from pathlib import Path
 from typing import TYPE_CHECKING, Any, TextIO
 
 from ..fileio import STDIO, InputError, read_text, write_atomic
+from ..inputs import BUILTIN_CLASSES, ImportOptions, load_class_mapping
 from ..ordering import ALGORITHMS, ConfigError, make_config
 from ..outputs.jsonl import page_line
 from ..outputs.markdown import MarkdownPage, document_markdown
@@ -76,6 +77,19 @@ def parse_config(items: Sequence[str], limit: int | None) -> dict[str, float]:
     except ConfigError as error:
         raise Failure(f"--config: {error}", EXIT_USAGE) from None
     return values
+
+
+def import_options(args: argparse.Namespace) -> ImportOptions:
+    """How page files are read: ``--min-score`` and the ``--classes`` mapping file."""
+    classes = BUILTIN_CLASSES
+    if args.classes is not None:
+        try:
+            classes = load_class_mapping(args.classes, args.max_input_size)
+        except OSError as error:
+            raise Failure(f"--classes {args.classes}: cannot read: {reason(error)}", EXIT_USAGE) from None
+        except (InputError, PageError) as error:
+            raise Failure(f"--classes {error}", EXIT_USAGE) from None
+    return ImportOptions(min_score=args.min_score, classes=classes)
 
 
 @dataclass(frozen=True)
@@ -208,6 +222,22 @@ def _svg_folder(args: argparse.Namespace, batch: Batch) -> bool:
         return False
 
 
+def _page_total(inputs: Sequence[str], batch: Batch) -> int | None:
+    """How many pages the PDF inputs will give (for the progress bar), or None when unknown."""
+    if batch.kind != "pdf":
+        return None
+    from ..pdf import page_count, parse_page_selection
+
+    total = 0
+    for path in inputs:
+        try:
+            count = page_count(path)
+            total += len(parse_page_selection(batch.pages, count)) if batch.pages is not None else count
+        except Exception:  # a bad input or selection: reported when it is read
+            continue
+    return total
+
+
 def _emit(run: _Run, item: OrderedPage, markdown: list[MarkdownPage], saved: list[dict[str, Any]]) -> None:
     args = run.args
     svg = run.draw(item)
@@ -244,6 +274,7 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
     try:
         fmt = output_format(args, default_format)
         config = parse_config(args.config, args.max_input_size)
+        reading = import_options(args)
     except Failure as failure:
         print(f"{PROG}: error: {failure}", file=err)
         return failure.status
@@ -252,12 +283,12 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
         algorithms = (DEFAULT_ALGORITHM, *(name for name in algorithms if name != DEFAULT_ALGORITHM))
     options = PipelineOptions(kind=batch.kind, algorithms=algorithms, config=config or None, pages=batch.pages,
                               explain=args.explain, max_input_size=args.max_input_size,
-                              pdf_settings=batch.pdf_settings)
+                              pdf_settings=batch.pdf_settings, furniture=args.furniture, inputs=reading)
     jobs = args.jobs if args.jobs is not None else (os.cpu_count() or 1)
 
     inputs: list[str] = args.inputs
     show_bar = not args.quiet and err.isatty()
-    with Progress(err, enabled=show_bar) as progress:
+    with Progress(err, enabled=show_bar, total=_page_total(inputs, batch) if show_bar else None) as progress:
         run = _Run(args, batch, fmt, out, err, progress, svg_folder=_svg_folder(args, batch))
         if run.svg_folder:
             try:
