@@ -95,3 +95,19 @@ class TestDraftWithRunningHeads:
         assert heading.text == "2.3 Using the package babelbib"
         assert heading.category == "Section-header" and heading.label == "HorizontalTitle"
         assert heading.font_size == pytest.approx(9.96)
+
+
+def test_words_split_off_justified_lines_rejoin_their_paragraph():
+    page = page_of("three-justified-columns")
+    texts = [e for e in page.elements if e.role == "body"]
+    # Before: 26 body elements, "to", "some", "thus," and others floating inside the paragraphs.
+    assert len(texts) == 15
+    for inner in texts:
+        for outer in texts:
+            width = min(inner.x2, outer.x2) - max(inner.x1, outer.x1)
+            height = min(inner.y2, outer.y2) - max(inner.y1, outer.y1)
+            inside = width > 0 and height > 0 and width * height >= 0.7 * inner.width * inner.height
+            assert inner is outer or not inside, (inner.text, outer.text)
+    columns = [[e.id for e in texts if e.x1 < 220], [e.id for e in texts if 220 < e.x1 < 390],
+               [e.id for e in texts if e.x1 > 390]]
+    assert vellora.order(page, furniture="drop") == [i for column in columns for i in column]
