@@ -56,6 +56,11 @@ def test_ruled_table_is_one_element_and_its_rules_are_not_figures():
     assert [e for e in page.elements if e.label == "Vision" and e is not tables[0]] == []
 
 
+def test_glyphs_without_any_unicode_map_are_marked_plainly():
+    text = "".join(e.text or "" for e in page_of("ruled-table").elements)
+    assert "(cid:" not in text and text.count("\ufffd") >= 4
+
+
 def test_margin_line_numbers_are_furniture_read_after_the_body():
     page = page_of("margin-line-numbers")
     numbers = by_category(page)["Line-number"]
