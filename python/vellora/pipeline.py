@@ -171,8 +171,6 @@ def _page_file(path: str, options: PipelineOptions) -> Iterator[OrderedPage | In
         yield InputFailure(path, str(error))
         return
     except PageError as error:
-        if error.source is None:
-            error.source = path
         yield InputFailure(path, str(error))
         return
     for number, page in enumerate(pages, start=1):

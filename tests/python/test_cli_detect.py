@@ -1,10 +1,14 @@
 """Detector output on the command line: COCO files, class mappings, --min-score and --furniture."""
 
 import json
+import pathlib
 import subprocess
 import sys
 
 import pytest
+
+
+EXAMPLE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "two_column_detections.coco.json"
 
 
 def run(*args):
@@ -77,3 +81,9 @@ def test_bad_options_are_usage_errors(detections, tmp_path, options, words):
     options = [option.format(missing=tmp_path / "missing.json") for option in options]
     result = run("order", detections, *options)
     assert result.returncode == 2 and words in result.stderr
+
+
+def test_example_detections_read_like_the_example_page():
+    # The weak section header over the table is dropped; the running head and page number frame the body.
+    result = run("order", EXAMPLE, "--min-score", "0.5")
+    assert (result.returncode, result.stdout, result.stderr) == (0, "9 1 2 3 4 5 6 7 8 10\n", "")

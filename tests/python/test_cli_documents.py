@@ -139,4 +139,16 @@ def test_progress_bar_only_on_a_terminal(three_pages, monkeypatch, capsys, termi
     monkeypatch.setattr(sys, "stderr", err)
     assert main(["pdf", str(three_pages), "--pages", "1-2", *(["--quiet"] if quiet else [])]) == 0
     assert capsys.readouterr().out.count("\f") == 2
-    assert ("page/s" in err.getvalue()) == shown, err.getvalue()
+    assert ("/2 " in err.getvalue() and "page/s" in err.getvalue()) == shown, err.getvalue()
+
+
+def test_markdown_of_the_sample_page():
+    result = run("pdf", SAMPLE, "--format", "markdown")
+    assert result.returncode == 0, result.stderr
+    blocks = result.stdout.split("\n\n")
+    assert blocks[0] == "# Reading Order in Two-Column Documents"
+    assert blocks[1] == "## 1 Introduction"
+    caption = "Figure 1. Blocks per page in a small sample of reports, by layout."
+    image = blocks.index(f"![{caption}](<{SAMPLE}#page=1>)")
+    assert blocks[image + 1] == f"*{caption}*" and result.stdout.count(caption) == 2
+    assert blocks[-1] != "1\n"  # the page number is furniture, left out

@@ -222,6 +222,22 @@ def _svg_folder(args: argparse.Namespace, batch: Batch) -> bool:
         return False
 
 
+def _page_total(inputs: Sequence[str], batch: Batch) -> int | None:
+    """How many pages the PDF inputs will give (for the progress bar), or None when unknown."""
+    if batch.kind != "pdf":
+        return None
+    from ..pdf import page_count, parse_page_selection
+
+    total = 0
+    for path in inputs:
+        try:
+            count = page_count(path)
+            total += len(parse_page_selection(batch.pages, count)) if batch.pages is not None else count
+        except Exception:  # a bad input or selection: reported when it is read
+            continue
+    return total
+
+
 def _emit(run: _Run, item: OrderedPage, markdown: list[MarkdownPage], saved: list[dict[str, Any]]) -> None:
     args = run.args
     svg = run.draw(item)
@@ -272,7 +288,7 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
 
     inputs: list[str] = args.inputs
     show_bar = not args.quiet and err.isatty()
-    with Progress(err, enabled=show_bar) as progress:
+    with Progress(err, enabled=show_bar, total=_page_total(inputs, batch) if show_bar else None) as progress:
         run = _Run(args, batch, fmt, out, err, progress, svg_folder=_svg_folder(args, batch))
         if run.svg_folder:
             try:

@@ -15,7 +15,8 @@ def register(commands: Any, common: argparse.ArgumentParser) -> None:
                                  description="Print the reading order of JSON pages "
                                  "(default format: ids).")
     parser.add_argument("inputs", nargs="+", metavar="PAGE.json",
-                        help="page file (see the README for the format); '-' reads standard input")
+                        help="page file: a page, a list of pages, JSON Lines of pages or COCO detections "
+                        "(see the README); '-' reads standard input")
     parser.set_defaults(run=run)
 
 

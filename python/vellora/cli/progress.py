@@ -15,9 +15,9 @@ __all__ = ["Progress"]
 
 
 class Progress:
-    """Counts pages; shows them as a bar on ``stream`` when ``enabled``."""
+    """Counts pages; shows them as a bar on ``stream`` when ``enabled`` (out of ``total`` when known)."""
 
-    def __init__(self, stream: TextIO, *, enabled: bool) -> None:
+    def __init__(self, stream: TextIO, *, enabled: bool, total: int | None = None) -> None:
         self.stream = stream
         self._bar: Any = None
         if enabled:
@@ -25,7 +25,7 @@ class Progress:
                 tqdm = importlib.import_module("tqdm").tqdm
             except ImportError:
                 return
-            self._bar = tqdm(file=stream, unit="page", dynamic_ncols=True, leave=False)
+            self._bar = tqdm(file=stream, total=total, unit="page", dynamic_ncols=True, leave=False)
 
     def start(self, source: str) -> None:
         """A new input: shown as the bar's description."""
