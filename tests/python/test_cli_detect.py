@@ -54,33 +54,27 @@ def test_mapping_file_makes_a_class_furniture(detections, tmp_path):
     assert [e["id"] for e in first["elements"]] == [2, 1]
 
 
-@pytest.mark.parametrize("change, words", [
-    (lambda d: d["annotations"][0].update(category_id=9), "dets.json: annotations[0] (id 1, image_id 5): category_id 9"),
-    (lambda d: d["annotations"][1].update(bbox=[0, 0, -3, 4]), "dets.json: annotations[1] (id 2, image_id 5): 'bbox' has a negative width (-3)"),
-    (lambda d: d["annotations"][3].pop("label"), "dets.json: annotations[3] (id 4, image_id 5): category 3: unknown class 'Marginalia'"),
-])
-def test_bad_detections_are_one_line_and_the_others_still_run(detections, tmp_path, change, words):
+def test_bad_detections_are_one_line_and_the_others_still_run(detections, tmp_path):
     data = json.loads(detections.read_text())
-    change(data)
+    data["annotations"][1]["bbox"] = [0, 0, -3, 4]
     detections.write_text(json.dumps(data))
     good = tmp_path / "good.json"
     good.write_text(json.dumps({"page_bounds": [0, 0, 10, 10], "elements": [{"id": 7, "box": [0, 0, 1, 1], "label": "Text"}]}))
     result = run("order", detections, good, "--quiet")
     assert result.returncode == 2
     (message,) = result.stderr.splitlines()
-    assert message.startswith("vellora: error: ") and words in message
+    assert message == f"vellora: error: {detections}: annotations[1] (id 2, image_id 5): 'bbox' has a negative width (-3)"
     assert result.stdout.splitlines() == [f"{good}: 7"]
 
 
 @pytest.mark.parametrize("options, words", [
     (["--min-score", "high"], "--min-score: must be a number"),
-    (["--furniture", "hide"], "--furniture: invalid choice"),
-    (["--classes", "{missing}"], "--classes"),
+    (["--classes", "{missing}"], "--classes {missing}: cannot read"),
 ])
 def test_bad_options_are_usage_errors(detections, tmp_path, options, words):
-    options = [option.format(missing=tmp_path / "missing.json") for option in options]
-    result = run("order", detections, *options)
-    assert result.returncode == 2 and words in result.stderr
+    missing = tmp_path / "missing.json"
+    result = run("order", detections, *(option.format(missing=missing) for option in options))
+    assert result.returncode == 2 and words.format(missing=missing) in result.stderr
 
 
 def test_example_detections_read_like_the_example_page():
