@@ -152,3 +152,13 @@ def test_markdown_of_the_sample_page():
     image = blocks.index(f"![{caption}](<{SAMPLE}#page=1>)")
     assert blocks[image + 1] == f"*{caption}*" and result.stdout.count(caption) == 2
     assert blocks[-1] != "1\n"  # the page number is furniture, left out
+
+
+def test_pdf_from_standard_input(three_pages, tmp_path):
+    piped = subprocess.run([sys.executable, "-m", "vellora", "pdf", "-", "--format", "jsonl", "--pages", "2-3"],
+                           input=three_pages.read_bytes(), capture_output=True, cwd=tmp_path, timeout=300)
+    assert piped.returncode == 0, piped.stderr
+    from_file = run("pdf", three_pages, "--format", "jsonl", "--pages", "2-3").stdout.splitlines()
+    assert [json.loads(line) for line in piped.stdout.splitlines()] == [
+        {**json.loads(line), "source": "-"} for line in from_file]
+    assert list(tmp_path.iterdir()) == []
