@@ -162,3 +162,15 @@ def test_pdf_from_standard_input(three_pages, tmp_path):
     assert [json.loads(line) for line in piped.stdout.splitlines()] == [
         {**json.loads(line), "source": "-"} for line in from_file]
     assert list(tmp_path.iterdir()) == []
+
+
+@pytest.mark.parametrize("args, words", [
+    (["--format", "text", "--list"], "--list goes with --format ids"),
+    (["--format", "markdown", "--compare"], "--compare goes with --format ids or jsonl"),
+    (["--jobs", "0"], "must be a whole number from 1"),
+    (["--format", "html"], "invalid choice: 'html'"),
+])
+def test_option_conflicts_are_usage_errors(args, words):
+    result = run("pdf", SAMPLE, *args)
+    assert result.returncode == 2 and result.stdout == ""
+    assert words in result.stderr

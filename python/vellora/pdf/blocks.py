@@ -22,8 +22,11 @@ from .text import clean_text
 
 __all__ = ["PageBlocks", "RawBlock", "TextLine", "block_of_lines", "collect_blocks", "is_bold_font"]
 
-#: Font names of bold faces: "Times-Bold", "NimbusRomNo9L-Medi", "CMBX10", "LMRoman10-Bold", "SFBX1000", ...
-_BOLD: Final = re.compile(r"bold|black|heavy|semibold|demi|medi|(^|[+\-,])(cm|sf|lm|ec)?bx|[-,]b$|extrab", re.I)
+#: Font names of bold faces: "Times-Bold", "NimbusRomNo9L-Medi", "LMRoman10-Bold", and TeX's "CMBX10",
+#: "CMSSBX10", "SFBX1000", "SFSX1000" (sans bold), "SFBI1000" (bold italic), "SFXC1000" (bold caps), ...
+_BOLD: Final = re.compile(
+    r"bold|black|heavy|semibold|demi|medi|extrab|[-,]b$|"
+    r"^(?:cm|cmss|sf|ec|lm)(?:bx|sx|bi|xc|sbx)|^cmssbx|^cmbx", re.I)
 
 
 #: A line starting with one of these starts a list item.
@@ -170,4 +173,12 @@ def collect_blocks(lt_page: Any, number: int, settings: PdfSettings) -> PageBloc
             continue  # loose vector strokes are grouped into figures by the figure finder
         else:
             page.blocks.append(RawBlock(box, "figure"))
+    slanted = getattr(lt_page, "slanted_chars", [])
+    if slanted:
+        boxes = [to_page_box(char.bbox, width, height) for char in slanted]
+        box = (min(b[0] for b in boxes), min(b[1] for b in boxes), max(b[2] for b in boxes), max(b[3] for b in boxes))
+        size, bold = _font_stats(slanted)
+        text = clean_text("".join(char.get_text() for char in slanted)).strip()
+        if text:
+            page.blocks.append(RawBlock(box, "text", text, size, bold, (), "Watermark", "footer"))
     return page
