@@ -56,6 +56,11 @@ def test_ruled_table_is_one_element_and_its_rules_are_not_figures():
     assert [e for e in page.elements if e.label == "Vision" and e is not tables[0]] == []
 
 
+def test_glyphs_without_any_unicode_map_are_marked_plainly():
+    text = "".join(e.text or "" for e in page_of("ruled-table").elements)
+    assert "(cid:" not in text and text.count("\ufffd") >= 4
+
+
 def test_margin_line_numbers_are_furniture_read_after_the_body():
     page = page_of("margin-line-numbers")
     numbers = by_category(page)["Line-number"]
@@ -95,3 +100,19 @@ class TestDraftWithRunningHeads:
         assert heading.text == "2.3 Using the package babelbib"
         assert heading.category == "Section-header" and heading.label == "HorizontalTitle"
         assert heading.font_size == pytest.approx(9.96)
+
+
+def test_words_split_off_justified_lines_rejoin_their_paragraph():
+    page = page_of("three-justified-columns")
+    texts = [e for e in page.elements if e.role == "body"]
+    # Before: 26 body elements, "to", "some", "thus," and others floating inside the paragraphs.
+    assert len(texts) == 15
+    for inner in texts:
+        for outer in texts:
+            width = min(inner.x2, outer.x2) - max(inner.x1, outer.x1)
+            height = min(inner.y2, outer.y2) - max(inner.y1, outer.y1)
+            inside = width > 0 and height > 0 and width * height >= 0.7 * inner.width * inner.height
+            assert inner is outer or not inside, (inner.text, outer.text)
+    columns = [[e.id for e in texts if e.x1 < 220], [e.id for e in texts if 220 < e.x1 < 390],
+               [e.id for e in texts if e.x1 > 390]]
+    assert vellora.order(page, furniture="drop") == [i for column in columns for i in column]

@@ -17,7 +17,7 @@ from collections.abc import Iterator, Sequence
 from typing import Any
 
 from ..page import Page
-from .blocks import PageBlocks, collect_blocks
+from .blocks import PageBlocks, absorb_fragments, collect_blocks
 from .errors import PdfError, pdfminer_modules
 from .figures import settle_figures
 from .furniture import mark_furniture
@@ -264,6 +264,7 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     page = collect_blocks(lt_page, number, settings)
     page.turn = turn
     settle_figures(page, settings)
+    absorb_fragments(page)
     find_tables(page, settings)
     return page
 
