@@ -21,7 +21,7 @@ CMAKE_DEFINES ?= VELLORA_BUILD_TESTS=ON VELLORA_BUILD_BENCHMARKS=ON
 PYTEST_ENV    ?=
 CLANG_DEFINES := CMAKE_CXX_COMPILER=clang++ CMAKE_BUILD_TYPE=RelWithDebInfo VELLORA_WERROR=OFF
 
-.PHONY: test demo bench install shell clean inner-install inner-test inner-demo inner-bench \
+.PHONY: test demo bench eval install shell clean inner-install inner-test inner-demo inner-bench inner-eval \
         fuzz test-asan test-refs check inner-fuzz inner-test-asan inner-test-refs inner-check
 
 test:
@@ -32,6 +32,9 @@ demo:
 
 bench:
 	$(DEVROOT) $(MAKE) --no-print-directory inner-bench $(PASS)
+
+eval:
+	$(DEVROOT) $(MAKE) --no-print-directory inner-eval $(PASS)
 
 install:
 	$(DEVROOT) $(MAKE) --no-print-directory inner-install $(PASS)
@@ -108,3 +111,9 @@ inner-demo: inner-install
 inner-bench: inner-install
 	$(BUILD)/cmake/vellora_bench
 	$(PY) bench/python_bench.py
+	$(PY) bench/document_bench.py
+
+# Reading quality on the corpus in eval/pages: every page is extracted again from
+# its one-page PDF by the current front end, so front-end changes are measured.
+inner-eval: inner-install
+	$(VENV)/bin/vellora eval eval/pages --refresh --quiet --svg $(BUILD)/eval-worst

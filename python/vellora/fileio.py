@@ -42,7 +42,7 @@ DEFAULT_INPUT_LIMIT: Final = 64 * 1024 * 1024
 LIMIT_VARIABLE: Final = "VELLORA_MAX_INPUT_SIZE"
 
 _UNITS: Final = {"": 1, "K": 1024, "M": 1024**2, "G": 1024**3}
-_SIZE: Final = re.compile(r"\s*(\d+)\s*([KMG]?)(?:I?B)?\s*", re.IGNORECASE)
+_SIZE: Final = re.compile(r"\s*(\d+)\s*([KMG]?)(?:I?B|BYTES?)?\s*", re.IGNORECASE)
 
 
 class InputError(ValueError):

@@ -16,7 +16,9 @@ from typing import Final, Literal, TypeAlias, get_args
 
 import _vellora_core as core
 
-from .page import Page, PageElement, PageError, load_page, parse_page
+from .fileio import InputError
+from .inputs import load_pages
+from .page import Page, PageElement, PageError, parse_page
 
 __all__ = [
     "ALGORITHMS",
@@ -56,7 +58,7 @@ CONFIG_DEFAULTS: Final = {
     "same_row_tolerance": 10.0,
 }
 
-#: A page given as a :class:`Page`, as plain data, or as the path of a JSON file.
+#: A page given as a :class:`Page`, as plain data, or as the path of a file holding one page.
 PageLike: TypeAlias = Page | Mapping[str, object] | str | os.PathLike[str]
 
 #: Paper tuning values, as an ``XYCutConfig`` or a mapping of its field names.
@@ -90,11 +92,23 @@ def make_config(config: ConfigLike = None) -> core.XYCutConfig | None:
     return core.XYCutConfig(**values)
 
 
+def _load_single_page(path: str | os.PathLike[str]) -> Page:
+    """The one page of a page file in any of the forms :mod:`vellora.inputs` reads."""
+    source = os.fspath(path)
+    try:
+        pages = load_pages(path)
+    except InputError as error:  # too large, or not UTF-8
+        raise PageError(str(error)) from None
+    if len(pages) != 1:
+        raise PageError(f"holds {len(pages)} pages; read them with vellora.inputs.load_pages", source=source)
+    return pages[0]
+
+
 def _as_page(page: PageLike) -> Page:
     if isinstance(page, Page):
         return page
     if isinstance(page, (str, os.PathLike)):
-        return load_page(page)
+        return _load_single_page(page)
     return parse_page(page)
 
 
@@ -197,7 +211,8 @@ def order(
     """The element ids of ``page`` in reading order.
 
     ``page`` is a :class:`Page`, plain data in the page format, or the path of
-    a JSON page file. ``algorithm`` is ``"ostrel"`` (the default: gap
+    a file holding one page (a page object, or detector output as
+    :mod:`vellora.inputs` reads it). ``algorithm`` is ``"ostrel"`` (the default: gap
     segmentation on the boxes alone) or ``"paper"`` (XY-cut with re-insertion
     of titles, figures and spanning elements; uses the labels, the page bounds
     and ``config``). ``config`` holds the paper tuning values (see

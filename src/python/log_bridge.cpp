@@ -222,6 +222,7 @@ public:
         Tree* expected = reader.tree();
         if (current_.compare_exchange_strong(expected, fresh.get(), std::memory_order_seq_cst)) {
             (void)fresh.release();
+            generation_.fetch_add(1, std::memory_order_seq_cst);
             retire(reader.tree());
         }
     }
@@ -229,9 +230,15 @@ public:
     void reset() {
         auto fresh = std::make_unique<Tree>(Tree{std::make_shared<const Node>(), next_serial()});
         Tree* old = current_.exchange(fresh.release(), std::memory_order_seq_cst);
+        generation_.fetch_add(1, std::memory_order_seq_cst);
         retire(old);
         reclaim();
     }
+
+    // Advances after every published change (a store or a reset), once the
+    // new tree is in place. An answer worked out from the tree read after
+    // seeing generation g holds for as long as the generation is still g.
+    std::uint64_t generation() const noexcept { return generation_.load(std::memory_order_seq_cst); }
 
 private:
     void retire(Tree* tree) noexcept {
@@ -267,6 +274,7 @@ private:
     }
 
     std::atomic<Tree*> current_;
+    std::atomic<std::uint64_t> generation_{0};
     std::atomic<std::size_t> readers_{0};
     std::atomic<Tree*> retired_{nullptr};
 };
@@ -388,14 +396,19 @@ void forward(Bridge& bridge, const Record& record) {
     }
 }
 
+// The most verbose level code the cache lets through for `target` now:
+// the entry's filter, or everything up to the ceiling when there is none.
+std::uint8_t cached_filter(Bridge& bridge, std::string_view target) noexcept {
+    LevelCache::Reader reader(bridge.cache);
+    const Node* node = find(reader.root(), target);
+    return node == nullptr || !node->entry ? code(kCeiling) : node->entry->filter;
+}
+
 bool enabled(void* context, Level level, std::string_view target) noexcept {
     if (code(level) > code(kCeiling)) {
         return false;
     }
-    auto& bridge = *static_cast<Bridge*>(context);
-    LevelCache::Reader reader(bridge.cache);
-    const Node* node = find(reader.root(), target);
-    return node == nullptr || !node->entry || code(level) <= node->entry->filter;
+    return code(level) <= cached_filter(*static_cast<Bridge*>(context), target);
 }
 
 void deliver(void* context, const Record& record) noexcept {
@@ -423,6 +436,43 @@ void deliver(void* context, const Record& record) noexcept {
 }
 
 }  // namespace
+
+CallSink::CallSink() noexcept : bridge_(installed_bridge.load(std::memory_order_acquire)) {}
+
+DiagnosticSink CallSink::sink() noexcept {
+    if (bridge_ == nullptr) {
+        return DiagnosticSink::none();
+    }
+    return DiagnosticSink{this, &CallSink::enabled, &CallSink::deliver};
+}
+
+bool CallSink::enabled(void* context, Level level, std::string_view target) noexcept {
+    if (code(level) > code(kCeiling)) {
+        return false;
+    }
+    auto& self = *static_cast<CallSink*>(context);
+    auto& bridge = *static_cast<Bridge*>(self.bridge_);
+    const std::uint64_t generation = bridge.cache.generation();
+    if (generation != self.generation_) {
+        self.generation_ = generation;
+        self.used_ = 0;
+    }
+    for (std::size_t i = 0; i < self.used_; ++i) {
+        const Slot& slot = self.slots_[i];
+        if (slot.target.data() == target.data() && slot.target.size() == target.size()) {
+            return code(level) <= slot.filter;
+        }
+    }
+    const std::uint8_t filter = cached_filter(bridge, target);
+    if (self.used_ < self.slots_.size()) {
+        self.slots_[self.used_++] = Slot{target, filter};
+    }
+    return code(level) <= filter;
+}
+
+void CallSink::deliver(void* context, const Record& record) noexcept {
+    vellora::py::log_bridge::deliver(static_cast<CallSink*>(context)->bridge_, record);
+}
 
 void install() {
     if (installed_bridge.load(std::memory_order_acquire) != nullptr) {

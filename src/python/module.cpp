@@ -142,7 +142,8 @@ OwnedRef compute(const ComputeFunction& function, PyObject* args, PyObject* kwar
     log_bridge::drain_deferred_releases();
     CallArguments call = convert_call(function.format, args, kwargs);
 
-    const DiagnosticSink sink = log_bridge::sink();
+    log_bridge::CallSink call_sink;
+    const DiagnosticSink sink = call_sink.sink();
     const RecordSite site{Level::Debug, "velloray", "vellora_core", "src\\lib", function.line};
     const std::size_t count = call.elements.size();
     sink.emit(site, [&] {

@@ -48,8 +48,8 @@ class TestOrder:
         assert result.returncode == 0, result.stderr
         data = json.loads(result.stdout)
         assert data["source"] == str(EXAMPLE)
-        assert list(data["orders"]) == ["paper"]
-        assert sorted(data["orders"]["paper"]) == example_ids()
+        assert list(data["orders"]) == ["ostrel"]  # the default algorithm
+        assert sorted(data["orders"]["ostrel"]) == example_ids()
         assert "page" not in data and "svg" not in data
 
     def test_compare(self):
@@ -83,7 +83,7 @@ class TestOrder:
         assert "DEBUG   velloray: compute_order (paper): 8 elements" in out
         assert "DEBUG   velloray: compute_order_ostrel: 8 elements" in out
         assert "velloray.paper: " in out and "velloray.ostrel: " in out
-        data = json.loads(run("order", EXAMPLE, "--explain", "--json").stdout)
+        data = json.loads(run("order", EXAMPLE, "--explain", "--json", "-a", "paper").stdout)
         records = data["diagnostics"]["paper"]
         assert records[0] == {"logger": "velloray", "level": "DEBUG", "message": "compute_order (paper): 8 elements"}
 
@@ -129,14 +129,15 @@ class TestSvg:
 class TestErrors:
     def test_malformed_page_names_field_and_element(self, tmp_path):
         data = json.loads(EXAMPLE.read_text())
-        data["elements"][3]["label"] = "Figure"
+        data["elements"][3]["label"] = "Diagram"
         bad = write_page(tmp_path / "bad.json", data)
         result = run("order", bad)
         assert result.returncode == 2
         assert result.stdout == ""
         assert result.stderr.splitlines() == [
-            f"vellora: error: {bad}: elements[3] (id 4): 'label' must be one of "
-            "CrossLayout, HorizontalTitle, VerticalTitle, Vision, Regular; got 'Figure'"]
+            f"vellora: error: {bad}: elements[3] (id 4): 'label': unknown class 'Diagram' (not one of "
+            "CrossLayout, HorizontalTitle, VerticalTitle, Vision, Regular, nor a class of DocLayNet, PubLayNet, "
+            "DocStructBench or the class mapping)"]
 
     @pytest.mark.parametrize("content, words", [
         ("{not json", ["not valid JSON", "line 1"]),
@@ -164,7 +165,7 @@ class TestErrors:
     def test_unusable_page_is_one_line(self, tmp_path, content, words):
         bad = tmp_path / "bad.json"
         bad.write_bytes(content)
-        result = run("order", bad)
+        result = run("order", bad, "--algorithm", "paper")
         assert result.returncode == 2, result.stderr
         assert result.stderr.splitlines() == [result.stderr.strip()] and words in result.stderr, result.stderr
         if b"page_bounds" not in content:  # the same file given as --config

@@ -70,7 +70,7 @@ def test_missing_page_is_exit_2():
     result = run("pdf", SAMPLE, "--page", "4")
     assert result.returncode == 2
     assert result.stderr.splitlines() == [
-        f"vellora: error: {SAMPLE}: page 4 does not exist (the file has 1 page)"]
+        f"vellora: error: {SAMPLE}: page selection '4': page 4 does not exist (the document has 1 page)"]
 
 
 def test_not_a_pdf_is_exit_2(tmp_path):
@@ -98,3 +98,18 @@ def test_missing_pdfminer_is_exit_1(monkeypatch, capsys):
     captured = capsys.readouterr()
     assert captured.out == ""
     assert captured.err == "vellora: error: reading PDF files needs pdfminer.six: pip install 'vellora[pdf]'\n"
+
+
+@pytest.mark.parametrize(("settings", "status", "message"), [
+    (["heading_size_ratio=9", "heading_max_chars=0"], 0, ""),
+    (["heading_size_ratio=x"], 2, "--pdf-setting: PDF setting heading_size_ratio must be a number; got 'x'"),
+    (["colour=red"], 2, "--pdf-setting: unknown PDF setting 'colour'"),
+])
+def test_pdf_settings_from_the_command_line(settings, status, message):
+    options = [word for setting in settings for word in ("--pdf-setting", setting)]
+    result = run("pdf", SAMPLE, *options, "--json")
+    assert result.returncode == status, result.stderr
+    assert message in result.stderr
+    if status == 0:  # no heading is nine times the body size, none short enough to go by weight
+        labels = {e["label"] for e in json.loads(result.stdout)["page"]["elements"]}
+        assert "HorizontalTitle" not in labels

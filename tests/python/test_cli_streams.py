@@ -104,3 +104,40 @@ def test_listing_escapes_control_characters(tmp_path):
     assert result.returncode == 0, result.stderr
     assert b"\x1b" not in result.stdout and b"\x07" not in result.stdout
     assert "\\x1b[31mred\\x1b[0m \\u202eevil\\x07" in result.stdout.decode()
+
+
+def test_page_file_of_several_pages_from_standard_input():
+    page = json.loads(EXAMPLE.read_text())
+    lines = (json.dumps(page) + "\n") * 2
+    result = run("order", "-", "--format", "jsonl", stdin=lines.encode())
+    assert result.returncode == 0, result.stderr
+    records = [json.loads(line) for line in result.stdout.splitlines()]
+    assert [(r["source"], r["page"]) for r in records] == [("-", 1), ("-", 2)]
+    assert records[0]["elements"] == records[1]["elements"]
+
+
+@pytest.mark.parametrize("text, size", [("512", 512), ("64K", 65536), ("64 MiB", 64 << 20), ("1g", 1 << 30)])
+def test_sizes(text, size):
+    from vellora.fileio import format_size, parse_size
+
+    assert parse_size(text) == size
+    assert parse_size(format_size(size)) == size
+
+
+@pytest.mark.parametrize("text", ["", "-1", "1.5M", "12 parsecs"])
+def test_bad_sizes(text):
+    from vellora.fileio import parse_size
+
+    with pytest.raises(ValueError):
+        parse_size(text)
+
+
+def test_atomic_write_keeps_the_mode_of_the_file_it_replaces(tmp_path):
+    from vellora.fileio import write_atomic
+
+    target = tmp_path / "out.txt"
+    target.write_text("old")
+    target.chmod(0o640)
+    write_atomic(target, "new")
+    assert target.read_text() == "new" and target.stat().st_mode & 0o777 == 0o640
+    assert [p.name for p in tmp_path.iterdir()] == ["out.txt"]

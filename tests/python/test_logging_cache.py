@@ -9,7 +9,7 @@ import threading
 import _vellora_core as core
 from _vellora_core import Element, SemanticLabel
 
-from logging_isolation import isolated_logging, listen, real_get_logger, spy  # noqa: F401
+from logging_isolation import Collect, isolated_logging, listen, real_get_logger, spy  # noqa: F401
 
 PAGE = (0.0, 0.0, 612.0, 792.0)
 
@@ -157,3 +157,29 @@ def test_fresh_process_caches_the_level_of_its_first_record():
     )
     assert result.returncode == 0, result.stderr
     assert result.stdout.splitlines() == ["reset", "compute_order (paper): 0 elements"]
+
+
+def test_reset_made_by_a_handler_applies_to_the_rest_of_the_same_call(isolated_logging):
+    # The appended title's WARN record lowers the level and resets the cache;
+    # the DEBUG record of the second title, later in the same call, must see
+    # the emptied cache instead of the WARN filter looked up before.
+    class Lowering(Collect):
+        def emit(self, record):
+            super().emit(record)
+            if record.levelno == logging.WARNING:
+                real_get_logger("velloray.paper").setLevel(logging.DEBUG)
+                core.reset_log_cache()
+
+    handler = listen("velloray.paper", logging.WARNING, Lowering())
+    core.compute_order(two_columns(), PAGE)  # caches the WARN filter of velloray.paper
+    assert handler.records == []
+    titles = [
+        Element(1, 0, 0, 100, 20, SemanticLabel.CrossLayout),
+        Element(2, 0, 50, 100, 70, SemanticLabel.HorizontalTitle),
+        Element(3, 0, 100, 100, 120, SemanticLabel.HorizontalTitle),
+    ]
+    assert core.compute_order(titles, PAGE) == [1, 3, 2]
+    assert [r.getMessage() for r in handler.records] == [
+        "No valid insertion for element 2 (HorizontalTitle), appending",
+        "[INSERT] Masked element 3 (HorizontalTitle) -> position 1 (before element 2)",
+    ]

@@ -70,7 +70,9 @@ def test_schema_and_parser_agree(validator, data):
 
 
 def test_examples_and_written_pages_are_valid(validator):
-    for path in sorted((ROOT / "examples").glob("*.json")):
+    pages = [path for path in sorted((ROOT / "examples").glob("*.json")) if not path.name.endswith(".coco.json")]
+    assert pages
+    for path in pages:
         validator.validate(json.loads(path.read_text()))
     for data in GOOD.values():
         validator.validate(parse_page(data).to_dict())

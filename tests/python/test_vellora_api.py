@@ -50,6 +50,13 @@ class TestOrder:
         assert order(str(path)) == expected
         assert order(vellora.parse_page(column_page())) == expected
 
+    def test_path_of_detector_output_or_several_pages(self, tmp_path):
+        assert order(EXAMPLES / "two_column_detections.coco.json", furniture="drop") == [1, 2, 3, 4, 5, 6, 11, 7, 8]
+        path = tmp_path / "pages.json"
+        path.write_text(json.dumps([column_page(), column_page()]))
+        with pytest.raises(PageError, match=r"pages\.json: holds 2 pages; read them with vellora.inputs.load_pages"):
+            order(path)
+
     def test_order_all(self):
         orders = order_all(EXAMPLES / "two_column_page.json")
         assert list(orders) == ["paper", "ostrel"]

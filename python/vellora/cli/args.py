@@ -10,13 +10,17 @@ module to :data:`COMMANDS`.
 from __future__ import annotations
 
 import argparse
+import math
 from collections.abc import Callable, Sequence
 from types import ModuleType
 from typing import TextIO
 
 from .. import __version__
 from ..fileio import DEFAULT_INPUT_LIMIT, LIMIT_VARIABLE, format_size, parse_size
-from ..ordering import ALGORITHMS, CONFIG_DEFAULTS
+from ..ordering import ALGORITHMS, CONFIG_DEFAULTS, FURNITURE
+from ..outputs import FORMATS
+from ..pipeline import DEFAULT_ALGORITHM
+from . import eval as evaluate
 from . import order, pdf
 from .common import PROG, Parser
 
@@ -26,7 +30,7 @@ __all__ = ["COMMANDS", "Runner", "add_common_options", "build_parser", "parse_ar
 Runner = Callable[[argparse.Namespace, TextIO, TextIO], int]
 
 #: The subcommand modules, in the order ``--help`` lists them.
-COMMANDS: tuple[ModuleType, ...] = (order, pdf)
+COMMANDS: tuple[ModuleType, ...] = (order, pdf, evaluate)
 
 
 def _size(text: str) -> int:
@@ -36,10 +40,35 @@ def _size(text: str) -> int:
         raise argparse.ArgumentTypeError(str(error)) from None
 
 
+def _jobs(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        value = 0
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be a whole number from 1; got {text!r}")
+    return value
+
+
+def _score(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        value = math.nan
+    if not math.isfinite(value):
+        raise argparse.ArgumentTypeError(f"must be a number; got {text!r}")
+    return value
+
+
 def add_common_options(common: argparse.ArgumentParser) -> None:
     """The options of every subcommand."""
     common.add_argument("--algorithm", "-a", choices=ALGORITHMS, default=None,
-                        help="ordering algorithm (default: paper)")
+                        help=f"ordering algorithm (default: {DEFAULT_ALGORITHM})")
+    common.add_argument("--format", "-f", choices=FORMATS, default=None,
+                        help="what to print: ids in reading order (default of 'order'), the text "
+                        "(default of 'pdf'), Markdown, or one JSON object per page (jsonl)")
+    common.add_argument("--jobs", "-j", type=_jobs, default=None, metavar="N",
+                        help="order files in N worker processes (default: the number of CPUs; 1: no workers)")
     common.add_argument("--compare", action="store_true",
                         help="run both algorithms; with --svg, draw them side by side")
     common.add_argument("--config", "-c", action="append", default=[], metavar="KEY=VALUE|FILE",
@@ -53,7 +82,16 @@ def add_common_options(common: argparse.ArgumentParser) -> None:
                         help="list the elements in reading order with their labels and text")
     common.add_argument("--explain", action="store_true",
                         help="print the diagnostic records of each run (logger velloray at DEBUG)")
-    common.add_argument("--quiet", "-q", action="store_true", help="no progress on standard error")
+    common.add_argument("--quiet", "-q", action="store_true",
+                        help="no progress on standard error (a bar of pages when it is a terminal)")
+    common.add_argument("--furniture", choices=FURNITURE, default="keep",
+                        help="page headers and footers: keep them before and after the body order "
+                        "(default), or drop them")
+    common.add_argument("--min-score", type=_score, default=None, metavar="SCORE",
+                        help="drop detected elements scored below SCORE (unscored elements are kept)")
+    common.add_argument("--classes", metavar="MAPPING.json",
+                        help="detector class names to labels, categories and roles, over the built-in "
+                        "DocLayNet, PubLayNet and DocStructBench classes")
     common.add_argument("--max-input-size", type=_size, default=None, metavar="SIZE",
                         help="refuse page and config files larger than this (bytes, or with K, M, G; "
                         f"default {format_size(DEFAULT_INPUT_LIMIT)}, or {LIMIT_VARIABLE})")

@@ -42,9 +42,9 @@ def _number(value: object) -> bool:
     return isinstance(value, (int, float)) and not isinstance(value, bool)
 
 
-def _annotation_where(index: int, raw: Mapping[str, Any]) -> str:
+def _annotation_error(index: int, raw: Mapping[str, Any], message: str) -> PageError:
     details = [f"{key} {raw[key]}" for key in ("id", "image_id") if _number(raw.get(key))]
-    return f"annotations[{index}]" + (f" ({', '.join(details)})" if details else "")
+    return PageError(f"annotations[{index}]" + (f" ({', '.join(details)})" if details else "") + f": {message}")
 
 
 def _categories(data: Mapping[str, Any]) -> dict[object, str]:
@@ -88,16 +88,16 @@ def _bounds(image: Mapping[str, Any] | None, boxes: Sequence[Box], where: str) -
     return (left, top, right, bottom)
 
 
-def _box(raw: Mapping[str, Any], where: str) -> Box:
+def _box(index: int, raw: Mapping[str, Any]) -> Box:
     bbox = raw.get("bbox")
     numbers = four_numbers(bbox)
     if numbers is None:
-        raise PageError(f"{where}: 'bbox' must be 4 finite numbers (x, y, width, height); got {bbox!r}")
+        raise _annotation_error(index, raw, f"'bbox' must be 4 finite numbers (x, y, width, height); got {bbox!r}")
     x, y, width, height = numbers
     if width < 0:
-        raise PageError(f"{where}: 'bbox' has a negative width ({width:g})")
+        raise _annotation_error(index, raw, f"'bbox' has a negative width ({width:g})")
     if height < 0:
-        raise PageError(f"{where}: 'bbox' has a negative height ({height:g})")
+        raise _annotation_error(index, raw, f"'bbox' has a negative height ({height:g})")
     return (x, y, x + width, y + height)
 
 
@@ -112,16 +112,15 @@ def pages_from_coco(data: Mapping[str, Any], options: ImportOptions) -> list[Pag
     for index, raw in enumerate(annotations):
         if not isinstance(raw, Mapping):
             raise PageError(f"annotations[{index}]: must be an object")
-        where = _annotation_where(index, raw)
         for key in ("image_id", "category_id", "bbox"):
             if key not in raw:
-                raise PageError(f"{where}: missing field {key!r}")
+                raise _annotation_error(index, raw, f"missing field {key!r}")
         if raw["category_id"] not in names:
-            raise PageError(f"{where}: category_id {raw['category_id']!r} is not in 'categories'")
+            raise _annotation_error(index, raw, f"category_id {raw['category_id']!r} is not in 'categories'")
         image_id = raw["image_id"]
         if isinstance(image_id, (list, dict)):
-            raise PageError(f"{where}: 'image_id' must be a number or a string")
-        grouped.setdefault(image_id, []).append((index, raw, _box(raw, where)))
+            raise _annotation_error(index, raw, "'image_id' must be a number or a string")
+        grouped.setdefault(image_id, []).append((index, raw, _box(index, raw)))
     pages = []
     for image_id, entries in grouped.items():
         image = images.get(image_id)
@@ -152,16 +151,16 @@ def _element(
     names: Mapping[object, str],
     options: ImportOptions,
 ) -> PageElement:
-    where = _annotation_where(index, raw)
     name = names[raw["category_id"]]
     info = options.classes.get_class(name)
     label = raw.get("label")
     if label is None:
         if info is None:
-            raise class_error(f"{where}: category {raw['category_id']!r}", name)
+            error = class_error(f"category {raw['category_id']!r}", name)
+            raise _annotation_error(index, raw, error.message)
         label = info.label_for(box)
     elif label not in LABELS:
-        raise PageError(f"{where}: 'label' must be one of {', '.join(LABELS)}; got {label!r}")
+        raise _annotation_error(index, raw, f"'label' must be one of {', '.join(LABELS)}; got {label!r}")
     if info is not None and info.label == name:
         category = None  # one of the five labels, used as a class
     elif "label" in raw:

@@ -6,7 +6,7 @@ import math
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass, field, replace
 
-from ..page import Box, Page, PageError
+from ..page import LABELS, Box, Page, PageError
 from .classes import BUILTIN_CLASSES, ClassInfo, ClassMapping
 
 __all__ = ["ImportOptions", "apply_min_score", "class_error", "four_numbers"]
@@ -40,8 +40,8 @@ class ImportOptions:
 
 def class_error(where: str, name: object) -> PageError:
     return PageError(
-        f"{where}: unknown class {name!r} (neither one of the five labels nor a class of DocLayNet, "
-        f"PubLayNet, DocStructBench or the class mapping)"
+        f"{where}: unknown class {name!r} (not one of {', '.join(LABELS)}, "
+        f"nor a class of DocLayNet, PubLayNet, DocStructBench or the class mapping)"
     )
 
 

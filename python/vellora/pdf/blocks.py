@@ -11,7 +11,7 @@ from __future__ import annotations
 
 import re
 import statistics
-from collections.abc import Iterable, Iterator
+from collections.abc import Iterable, Iterator, Sequence
 from dataclasses import dataclass, field
 from typing import Any, Final
 
@@ -20,10 +20,14 @@ from .geometry import to_page_box
 from .settings import PdfSettings
 from .text import clean_text
 
-__all__ = ["PageBlocks", "RawBlock", "TextLine", "collect_blocks", "is_bold_font"]
+__all__ = ["PageBlocks", "RawBlock", "TextLine", "block_of_lines", "collect_blocks", "is_bold_font"]
 
 #: Font names of bold faces: "Times-Bold", "NimbusRomNo9L-Medi", "CMBX10", "LMRoman10-Bold", "SFBX1000", ...
 _BOLD: Final = re.compile(r"bold|black|heavy|semibold|demi|medi|(^|[+\-,])(cm|sf|lm|ec)?bx|[-,]b$|extrab", re.I)
+
+
+#: A line starting with one of these starts a list item.
+_BULLET: Final = re.compile("[\u2022\u2023\u25aa\u25b8\u25b6\u25cf\u25e6\u2219\u00b7\u2043\u25a0\u25a1]\\s")
 
 
 def is_bold_font(name: str) -> bool:
@@ -73,6 +77,8 @@ class PageBlocks:
     height: float
     blocks: list[RawBlock] = field(default_factory=list)
     rules: list[Box] = field(default_factory=list)
+    #: Clockwise turn (degrees) applied beyond the page's own rotation to set its text upright.
+    turn: int = 0
 
 
 def _chars(item: Any, char_type: type) -> Iterator[Any]:
@@ -104,7 +110,7 @@ def _has_graphics(item: Any, layout: Any) -> bool:
     return False
 
 
-def _text_block(item: Any, layout: Any, width: float, height: float) -> RawBlock | None:
+def _text_lines(item: Any, layout: Any, width: float, height: float) -> list[TextLine]:
     lines = []
     for line in item:
         if not isinstance(line, layout.LTTextLine):
@@ -114,11 +120,29 @@ def _text_block(item: Any, layout: Any, width: float, height: float) -> RawBlock
             continue
         size, bold = _font_stats(_chars(line, layout.LTChar))
         lines.append(TextLine(to_page_box(line.bbox, width, height), text, size, bold))
-    if not lines:
-        return None
-    size, bold = _font_stats(_chars(item, layout.LTChar))
-    box = to_page_box(item.bbox, width, height)
-    return RawBlock(box, "text", "\n".join(line.text for line in lines), size, bold, tuple(lines))
+    return lines
+
+
+def block_of_lines(lines: Sequence[TextLine]) -> RawBlock:
+    """A text block made of ``lines``: their union box, joined text, median size and bold share."""
+    box = (min(line.box[0] for line in lines), min(line.box[1] for line in lines),
+           max(line.box[2] for line in lines), max(line.box[3] for line in lines))
+    chars = sum(len(line.text) for line in lines)
+    bold = round(sum(line.bold * len(line.text) for line in lines) / max(chars, 1), 3)
+    sizes = sorted(line.font_size for line in lines)
+    return RawBlock(box, "text", "\n".join(line.text for line in lines), sizes[len(sizes) // 2], bold,
+                    tuple(lines))
+
+
+def _split_items(lines: list[TextLine]) -> list[list[TextLine]]:
+    """The lines of a block cut before every line that starts a bulleted item."""
+    parts: list[list[TextLine]] = []
+    for line in lines:
+        if not parts or _BULLET.match(line.text):
+            parts.append([line])
+        else:
+            parts[-1].append(line)
+    return parts
 
 
 def collect_blocks(lt_page: Any, number: int, settings: PdfSettings) -> PageBlocks:
@@ -130,9 +154,8 @@ def collect_blocks(lt_page: Any, number: int, settings: PdfSettings) -> PageBloc
     page = PageBlocks(number, round(width, 2), round(height, 2))
     for item in lt_page:
         if isinstance(item, layout.LTTextBox):
-            block = _text_block(item, layout, width, height)
-            if block is not None:
-                page.blocks.append(block)
+            lines = _text_lines(item, layout, width, height)
+            page.blocks.extend(block_of_lines(part) for part in _split_items(lines) if part)
             continue
         graphic = isinstance(item, (layout.LTCurve, layout.LTImage)) or (
             isinstance(item, layout.LTFigure) and _has_graphics(item, layout)

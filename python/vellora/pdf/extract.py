@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import os
 import re
+import statistics
 from collections import deque
 from collections.abc import Iterator, Sequence
 from typing import Any
@@ -188,9 +189,10 @@ def _flattened(figure: Any, layout: Any) -> Iterator[Any]:
             yield item
 
 
-def _layout_page(pdf_page: Any, settings: PdfSettings) -> Any:
-    """The analysed pdfminer layout of one page, cropped and upright."""
+def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
+    """The analysed pdfminer layout of one page, cropped and upright, and the extra turn that made it upright."""
     layout = pdfminer_modules()
+    applied = 0
     lt_page, _visible = _interpret(pdf_page, 0)
     _flatten_text_figures(lt_page, layout)
     chars = list(_characters(lt_page, layout))
@@ -200,29 +202,61 @@ def _layout_page(pdf_page: Any, settings: PdfSettings) -> Any:
         share = sum(1 for char in chars if text_turn([char.matrix]) == turned) / len(chars)
         if share >= _TURN_SHARE:
             lt_page, _visible = _interpret(pdf_page, turn)
+            applied = turn
             _flatten_text_figures(lt_page, layout)
     width, height = lt_page.width, lt_page.height
     # Content mostly outside the visible area is not shown, so it is not read.
     lt_page._objs = [item for item in lt_page if inside_share(item.bbox, width, height) >= 0.5]
-    lt_page.analyze(
-        layout.LAParams(
-            line_overlap=settings.line_overlap,
-            char_margin=settings.char_margin,
-            line_margin=settings.line_margin,
-            word_margin=settings.word_margin,
-        )
+    params = layout.LAParams(
+        line_overlap=settings.line_overlap,
+        char_margin=settings.char_margin,
+        line_margin=settings.line_margin,
+        word_margin=settings.word_margin,
+        boxes_flow=None,
     )
-    return lt_page
+    if settings.adapt_line_margin:
+        params.line_margin = _line_margin(lt_page, params, layout)
+    lt_page.analyze(params)
+    return lt_page, applied
+
+
+def _line_margin(lt_page: Any, params: Any, layout: Any) -> float:
+    """The line margin for this page: the setting, or more where the lines are set wider apart.
+
+    Slides, and text in scripts set with generous leading, space their lines
+    further apart than the setting allows; the most common gap between a line
+    and the next one below it (as a share of the line's height) shows it.
+    """
+    chars = [item for item in lt_page if isinstance(item, layout.LTChar)]
+    lines = sorted((line for line in lt_page.group_objects(params, chars)
+                    if isinstance(line, layout.LTTextLineHorizontal) and line.height > 0),
+                   key=lambda line: -line.y1)
+    ratios: list[float] = []
+    for index, line in enumerate(lines):
+        for below in lines[index + 1 : index + 40]:
+            overlap = min(line.x1, below.x1) - max(line.x0, below.x0)
+            if overlap < 0.5 * min(line.width, below.width) or below.y1 > line.y0:
+                continue
+            if abs(below.height - line.height) <= 0.2 * line.height:
+                ratios.append(round((line.y0 - below.y1) / line.height, 1))
+            break
+
+    leading = [ratio for ratio in ratios if ratio < 1.5]  # wider gaps are between blocks, not lines
+    if len(leading) < 5 or len(leading) < 0.6 * len(ratios):
+        return float(params.line_margin)
+    common = statistics.median(leading)
+    return float(max(params.line_margin, min(common * 1.25, 1.5)))
 
 
 def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfSettings) -> PageBlocks:
     try:
-        lt_page = _layout_page(pdf_page, settings)
+        lt_page, turn = _layout_page(pdf_page, settings)
     except PdfError:
         raise
     except Exception as error:  # a broken content stream, font or image
         raise PdfError(f"{document.source}: page {number} cannot be read ({_why(error)})") from None
     page = collect_blocks(lt_page, number, settings)
+    page.turn = turn
     settle_figures(page, settings)
     find_tables(page, settings)
     return page

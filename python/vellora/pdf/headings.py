@@ -22,7 +22,7 @@ import re
 from collections import Counter
 from typing import Final
 
-from .blocks import PageBlocks, RawBlock, TextLine
+from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
 from .settings import PdfSettings
 
 __all__ = ["body_size", "find_headings", "is_heading_text"]
@@ -89,16 +89,7 @@ def _split_heading_line(block: RawBlock, body: float, settings: PdfSettings) -> 
     follow_bold = sum(line.bold for line in rest) / len(rest)
     if not (first[0].bold >= settings.bold_share > follow_bold or first[0].font_size >= 1.1 * follow):
         return [block]
-    return [_from_lines(block, first), _from_lines(block, rest)]
-
-
-def _from_lines(block: RawBlock, lines: tuple[TextLine, ...]) -> RawBlock:
-    box = (min(line.box[0] for line in lines), min(line.box[1] for line in lines),
-           max(line.box[2] for line in lines), max(line.box[3] for line in lines))
-    chars = sum(len(line.text) for line in lines)
-    bold = round(sum(line.bold * len(line.text) for line in lines) / max(chars, 1), 3)
-    size = sorted(line.font_size for line in lines)[len(lines) // 2]
-    return RawBlock(box, "text", "\n".join(line.text for line in lines), size, bold, lines)
+    return [block_of_lines(first), block_of_lines(rest)]
 
 
 def find_headings(page: PageBlocks, settings: PdfSettings) -> None:

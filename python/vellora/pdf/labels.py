@@ -41,6 +41,8 @@ _TITLES: Final = frozenset({"Title", "Section-header"})
 #: A footnote is set at most this times the body size, below this share of the page height.
 _FOOTNOTE_RATIO: Final = 0.92
 _FOOTNOTE_AREA: Final = 0.6
+#: A column is at least this share of the text area wide.
+_COLUMN_SHARE: Final = 0.2
 
 
 def set_categories(page: PageBlocks) -> None:
@@ -57,10 +59,21 @@ def set_categories(page: PageBlocks) -> None:
             block.category = "Caption"
         elif _LIST_ITEM.match(block.text):
             block.category = "List-item"
-        elif body > 0 and block.font_size <= _FOOTNOTE_RATIO * body and block.box[1] >= _FOOTNOTE_AREA * page.height:
+        elif body > 0 and block.font_size <= _FOOTNOTE_RATIO * body and block.box[1] >= _FOOTNOTE_AREA * page.height \
+                and not _body_text_below(block, page, body):
             block.category = "Footnote"
         else:
             block.category = "Text"
+
+
+def _body_text_below(block: RawBlock, page: PageBlocks, body: float) -> bool:
+    """Whether body-size text follows ``block`` further down its column (footnotes end the column)."""
+    for other in page.blocks:
+        if other is block or other.kind != "text" or other.role != "body" or other.font_size < 0.97 * body:
+            continue
+        if other.box[1] >= block.box[3] and min(other.box[2], block.box[2]) > max(other.box[0], block.box[0]):
+            return True
+    return False
 
 
 def _side_by_side(a: Box, b: Box) -> bool:
@@ -82,13 +95,15 @@ def label_blocks(blocks: list[RawBlock], settings: PdfSettings | None = None) ->
             return block.category in _TITLES
         return block.kind == "text" and body > 0 and block.font_size >= settings.heading_size_ratio * body
 
+    text_boxes = [block.box for block in blocks if block.kind == "text" and block.role == "body"]
+    text_width = (max(box[2] for box in text_boxes) - min(box[0] for box in text_boxes)) if text_boxes else 0.0
+    # Columns are wide: a margin note beside a paragraph does not make a page multi-column.
     body_boxes = [block.box for block in blocks
-                  if block.kind == "text" and block.role == "body" and not is_heading(block)]
+                  if block.kind == "text" and block.role == "body" and not is_heading(block)
+                  and block.box[2] - block.box[0] >= _COLUMN_SHARE * text_width]
     multi_column = any(
         _side_by_side(a, b) for index, a in enumerate(body_boxes) for b in body_boxes[index + 1 :]
     )
-    text_boxes = [block.box for block in blocks if block.kind == "text" and block.role == "body"]
-    text_width = (max(box[2] for box in text_boxes) - min(box[0] for box in text_boxes)) if text_boxes else 0.0
 
     labels = []
     for block in blocks:
@@ -129,5 +144,7 @@ def build_page(page: PageBlocks, settings: PdfSettings, source: str) -> Page:
     labels = label_blocks(blocks, settings)
     elements = tuple(_element(index, block, label)
                      for index, (block, label) in enumerate(zip(blocks, labels), start=1))
-    meta = {"source": source, "page": page.number, "body_font_size": body_size(blocks)}
+    meta: dict[str, object] = {"source": source, "page": page.number, "body_font_size": body_size(blocks)}
+    if page.turn:
+        meta["turn"] = page.turn
     return Page((0.0, 0.0, page.width, page.height), elements, meta)

@@ -28,6 +28,8 @@ class PdfSettings:
     word_margin: float = 0.1
     #: Two characters are on one line when they overlap vertically by this share of the lower one.
     line_overlap: float = 0.5
+    #: 1 to widen the line margin on pages whose lines are set further apart (slides), 0 to keep it.
+    adapt_line_margin: int = 1
 
     # Headings.
     #: A block whose font size is at least this times the body size is a heading.

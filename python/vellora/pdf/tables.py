@@ -52,11 +52,15 @@ def _merge(cells: list[RawBlock], extra: Sequence[Box] = ()) -> RawBlock:
     return RawBlock(box, "table", _table_text(cells), sizes[len(sizes) // 2], 0.0, lines, "Table")
 
 
-def _ruled_areas(page: PageBlocks, settings: PdfSettings) -> list[Box]:
+def _beside(a: Box, b: Box) -> bool:
+    return (a[2] <= b[0] or b[2] <= a[0]) and min(a[3], b[3]) > max(a[1], b[1])
+
+
+def _ruled_areas(page: PageBlocks, settings: PdfSettings) -> list[tuple[Box, int]]:
     tolerance = settings.furniture_tolerance
     horizontal = sorted((rule for rule in page.rules if rule[2] - rule[0] >= 3 * max(rule[3] - rule[1], 1.0)
                          and rule[2] - rule[0] >= 40), key=lambda rule: (rule[1], rule[0]))
-    areas: list[Box] = []
+    areas: list[tuple[Box, int]] = []
     used: set[int] = set()
     for index, rule in enumerate(horizontal):
         if index in used:
@@ -68,7 +72,7 @@ def _ruled_areas(page: PageBlocks, settings: PdfSettings) -> list[Box]:
                 stack.append(other)
                 used.add(other_index)
         if len(stack) >= 2:
-            areas.append(_union(stack))
+            areas.append((_union(stack), len(stack)))
     return areas
 
 
@@ -101,9 +105,11 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
     """Merge the cells of each table on the page into one block."""
     tables: list[RawBlock] = []
     taken: set[int] = set()
-    for area in _ruled_areas(page, settings):
+    for area, rules in _ruled_areas(page, settings):
         cells = [block for block in page.blocks if block.kind == "text" and _within(block.box, area)]
-        if len(cells) >= 2 or (len(cells) == 1 and len(cells[0].lines) >= settings.table_min_rows):
+        side_by_side = any(_beside(a.box, b.box) for index, a in enumerate(cells) for b in cells[index + 1 :])
+        # A frame around a paragraph has two rules and no cells side by side.
+        if len(cells) >= 2 and (side_by_side or rules >= 3):
             tables.append(_merge(cells, [area]))
             taken.update(id(cell) for cell in cells)
     rest = [block for block in page.blocks if id(block) not in taken]

@@ -17,31 +17,19 @@ namespace {
 constexpr RecordSite kVerticalHistogramSite = site(Level::Debug, 253);
 constexpr RecordSite kVerticalGapSite = site(Level::Debug, 264);
 
-enum class Axis { X, Y };
+}  // namespace
 
-std::optional<float> find_cut(std::span<const ElementRecord> elements, Axis axis,
-                              float min_cut_threshold, float scale, float lower, float upper,
-                              const DiagnosticSink* sink) {
+std::optional<float> find_cut(const ElementRecord* elements, std::span<const std::uint32_t> ascending,
+                              CutAxis axis, float min_cut_threshold, float scale, float lower,
+                              float upper, const DiagnosticSink* sink) {
     const float range = upper - lower;
     const std::uint64_t bins = bin_count(range, scale);
     check_bin_count(bins);
     const float bins_f = static_cast<float>(bins);
     const float bin_width = range / bins_f;
-    std::vector<CoveredBins> covered;
-    if (bins > 0) {
-        covered.reserve(elements.size());
-        for (const ElementRecord& element : elements) {
-            const std::optional<CoveredBins> span =
-                axis == Axis::X ? coverage(bins, lower, bin_width, element.x1, element.x2)
-                                : coverage(bins, lower, bin_width, element.y1, element.y2);
-            if (span) {
-                covered.push_back(*span);
-            }
-        }
-    }
     const std::uint64_t min_gap = num::saturating_u64(min_cut_threshold * scale);
 
-    const bool report = sink != nullptr && elements.size() >= 16;
+    const bool report = sink != nullptr && ascending.size() >= 16;
     if (report) {
         sink->emit(kVerticalHistogramSite, [&] {
             return "[Histogram] Vertical: " + std::to_string(bins) +
@@ -50,7 +38,20 @@ std::optional<float> find_cut(std::span<const ElementRecord> elements, Axis axis
         });
     }
 
-    const std::optional<std::uint64_t> position = scan_gaps(std::move(covered), bins, min_gap);
+    // The elements come by ascending lower edge (NaN first), and the first
+    // covered bin grows with the lower edge, so the spans arrive in the
+    // order the scan needs without sorting.
+    GapScan scan(bins, min_gap);
+    if (bins > 0) {
+        for (std::uint32_t index : ascending) {
+            const ElementRecord& element = elements[index];
+            const std::optional<CoveredBins> span =
+                axis == CutAxis::X ? coverage(bins, lower, bin_width, element.x1, element.x2)
+                                   : coverage(bins, lower, bin_width, element.y1, element.y2);
+            if (span) scan.add(*span);
+        }
+    }
+    const std::optional<std::uint64_t> position = scan.finish();
     if (!position) {
         return std::nullopt;
     }
@@ -64,7 +65,14 @@ std::optional<float> find_cut(std::span<const ElementRecord> elements, Axis axis
     return cut;
 }
 
-}  // namespace
+std::vector<std::uint32_t> ascending_order(std::span<const ElementRecord> elements, CutAxis axis) {
+    std::vector<std::uint32_t> order(elements.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return lower_edge_key(elements[a], axis) < lower_edge_key(elements[b], axis);
+    });
+    return order;
+}
 
 void check_bin_count(std::uint64_t bins) {
     if (bins >= kMaxBins) {
@@ -103,71 +111,74 @@ std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_w
     return CoveredBins{start, end};
 }
 
-std::optional<std::uint64_t> scan_gaps(std::vector<CoveredBins> covered, std::uint64_t bins,
-                                       std::uint64_t min_gap) {
-    std::uint64_t run_length = 0;
-    std::uint64_t run_start = 0;
-    bool in_run = false;
-    std::uint64_t best_length = 0;
-    std::uint64_t best_position = 0;
-    bool found = false;
+GapScan::GapScan(std::uint64_t bins, std::uint64_t min_gap) noexcept : bins_(bins), min_gap_(min_gap) {}
 
-    // The bin-by-bin scan, taken a stretch at a time. A stretch of empty bins
-    // extends the open run (starting it at its first bin if none is open). In
-    // a stretch of occupied bins only the first one can close a run: after it
-    // the run length is 0 or unchanged, and neither qualifies on the next bin.
-    const auto empty_bins = [&](std::uint64_t from, std::uint64_t to) {
-        if (!in_run) {
-            run_start = from;
-        }
-        run_length += to - from;
-        in_run = true;
-    };
-    std::sort(covered.begin(), covered.end(),
-              [](const CoveredBins& a, const CoveredBins& b) { return a.start < b.start; });
-    std::uint64_t next = 0;  // first bin not yet scanned
-    for (const CoveredBins& span : covered) {
-        if (span.end <= next) {
-            continue;  // wholly inside bins already scanned
-        }
-        if (span.start > next) {
-            empty_bins(next, span.start);
-            next = span.start;
-        }
-        if (span.start == next && run_length >= min_gap && run_length > best_length) {
-            best_length = run_length;
-            if (in_run) {
-                best_position = run_start + run_length / 2;
-                found = true;
-            }
-            in_run = false;
-            run_length = 0;
-        }
-        next = span.end;
+// The bin-by-bin scan, taken a stretch at a time. A stretch of empty bins
+// extends the open run (starting it at its first bin if none is open). In a
+// stretch of occupied bins only the first one can close a run: after it the
+// run length is 0 or unchanged, and neither qualifies on the next bin.
+void GapScan::empty_bins(std::uint64_t from, std::uint64_t to) noexcept {
+    if (!in_run_) {
+        run_start_ = from;
     }
-    if (next < bins) {
-        empty_bins(next, bins);
-    }
+    run_length_ += to - from;
+    in_run_ = true;
+}
 
-    if (run_length >= min_gap && in_run && run_length > best_length) {
-        return run_start + run_length / 2;
+void GapScan::add(const CoveredBins& span) noexcept {
+    if (span.end <= next_) {
+        return;  // wholly inside bins already scanned
     }
-    if (found) {
-        return best_position;
+    if (span.start > next_) {
+        empty_bins(next_, span.start);
+        next_ = span.start;
+    }
+    if (span.start == next_ && run_length_ >= min_gap_ && run_length_ > best_length_) {
+        best_length_ = run_length_;
+        if (in_run_) {
+            best_position_ = run_start_ + run_length_ / 2;
+            found_ = true;
+        }
+        in_run_ = false;
+        run_length_ = 0;
+    }
+    next_ = span.end;
+}
+
+std::optional<std::uint64_t> GapScan::finish() noexcept {
+    if (next_ < bins_) {
+        empty_bins(next_, bins_);
+    }
+    if (run_length_ >= min_gap_ && in_run_ && run_length_ > best_length_) {
+        return run_start_ + run_length_ / 2;
+    }
+    if (found_) {
+        return best_position_;
     }
     return std::nullopt;
+}
+
+std::optional<std::uint64_t> scan_gaps(std::vector<CoveredBins> covered, std::uint64_t bins,
+                                       std::uint64_t min_gap) {
+    std::sort(covered.begin(), covered.end(),
+              [](const CoveredBins& a, const CoveredBins& b) { return a.start < b.start; });
+    GapScan scan(bins, min_gap);
+    for (const CoveredBins& span : covered) scan.add(span);
+    return scan.finish();
 }
 
 std::optional<float> find_vertical_cut(std::span<const ElementRecord> elements,
                                        float min_cut_threshold, float scale, float left,
                                        float right, const DiagnosticSink& sink) {
-    return find_cut(elements, Axis::X, min_cut_threshold, scale, left, right, &sink);
+    const std::vector<std::uint32_t> order = ascending_order(elements, CutAxis::X);
+    return find_cut(elements.data(), order, CutAxis::X, min_cut_threshold, scale, left, right, &sink);
 }
 
 std::optional<float> find_horizontal_cut(std::span<const ElementRecord> elements,
                                          float min_cut_threshold, float scale, float top,
                                          float bottom) {
-    return find_cut(elements, Axis::Y, min_cut_threshold, scale, top, bottom, nullptr);
+    const std::vector<std::uint32_t> order = ascending_order(elements, CutAxis::Y);
+    return find_cut(elements.data(), order, CutAxis::Y, min_cut_threshold, scale, top, bottom, nullptr);
 }
 
 }  // namespace vellora::paper

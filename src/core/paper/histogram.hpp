@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "vellora/diagnostics.hpp"
+#include "vellora/numeric.hpp"
 #include "vellora/records.hpp"
 
 namespace vellora::paper {
@@ -34,6 +36,29 @@ struct CoveredBins {
 std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_width, float lo,
                                     float hi) noexcept;
 
+// The scan of scan_gaps over spans given one at a time in non-decreasing
+// order of their first bin (spans with equal first bins in any order).
+class GapScan {
+public:
+    GapScan(std::uint64_t bins, std::uint64_t min_gap) noexcept;
+    void add(const CoveredBins& span) noexcept;
+    // The chosen position once every span was added.
+    std::optional<std::uint64_t> finish() noexcept;
+
+private:
+    void empty_bins(std::uint64_t from, std::uint64_t to) noexcept;
+
+    std::uint64_t bins_;
+    std::uint64_t min_gap_;
+    std::uint64_t run_length_ = 0;
+    std::uint64_t run_start_ = 0;
+    bool in_run_ = false;
+    std::uint64_t best_length_ = 0;
+    std::uint64_t best_position_ = 0;
+    bool found_ = false;
+    std::uint64_t next_ = 0;  // first bin not yet scanned
+};
+
 // Position of the chosen empty band in a histogram of `bins` bins in which
 // exactly the bins of `covered` are occupied, or nothing. A run of empty bins
 // stays open across occupied bins until it reaches `min_gap` and beats the
@@ -42,6 +67,26 @@ std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_w
 // spans, not with the number of bins.
 std::optional<std::uint64_t> scan_gaps(std::vector<CoveredBins> covered, std::uint64_t bins,
                                        std::uint64_t min_gap);
+
+enum class CutAxis { X, Y };
+
+// Sort key of an element's lower edge along `axis` (x1 or y1): IEEE
+// totalOrder, with every NaN first. The first covered bin never decreases
+// along this order, since a NaN edge covers from bin 0.
+inline std::int32_t lower_edge_key(const ElementRecord& e, CutAxis axis) noexcept {
+    const float edge = axis == CutAxis::X ? e.x1 : e.y1;
+    return num::is_nan(edge) ? std::numeric_limits<std::int32_t>::min() : num::total_order_key(edge);
+}
+
+// Indices of `elements` by ascending lower_edge_key.
+std::vector<std::uint32_t> ascending_order(std::span<const ElementRecord> elements, CutAxis axis);
+
+// The band search over the elements at `ascending` (indices into `elements`
+// by ascending lower_edge_key along `axis`), between `lower` and `upper`.
+// With a sink and 16 or more elements it reports the histogram and the gap.
+std::optional<float> find_cut(const ElementRecord* elements, std::span<const std::uint32_t> ascending,
+                              CutAxis axis, float min_cut_threshold, float scale, float lower,
+                              float upper, const DiagnosticSink* sink);
 
 // x of an empty vertical band between `left` and `right`. With 16 or more
 // elements it reports the histogram and the gap it found.

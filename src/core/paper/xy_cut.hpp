@@ -1,6 +1,7 @@
 // Recursive XY-cut over the regular elements of a page.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -23,6 +24,9 @@ inline constexpr float kVerticalFirstRatio = 0.9f;
 // True when the cross-layout elements dominate the aspect ratios, so that a
 // column cut is tried before a row cut.
 bool vertical_first(std::span<const ElementRecord> elements) noexcept;
+
+// The same over the elements base[i] for i in `members`, in that order.
+bool vertical_first(const ElementRecord* base, std::span<const std::uint32_t> members) noexcept;
 
 // Ids of `elements` in reading order: cut at empty bands, left before right
 // and top before bottom, and sort by position where no band splits. Nesting is

@@ -1,0 +1,89 @@
+"""Whole-document speed: `vellora pdf --format text` against one pdfminer pass, printed as figures.
+
+Run with `make bench` (or `python bench/document_bench.py [--pages N] [--before]`).
+A two-column article of N pages (default 100) is generated with reportlab;
+the command line (a fresh process, as a user runs it) is timed against one
+`pdfminer.high_level.extract_pages` pass over the same file in this process,
+and pdftotext when it is installed. The target is at most 1.5 times the
+pdfminer pass. `--before` also times the one-page-per-run ways: a loop of
+`vellora pdf FILE --page N` runs, and a loop of `vellora.pdf.extract_page`.
+"""
+
+from __future__ import annotations
+
+import argparse
+import importlib.util
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from collections.abc import Callable
+
+HERE = pathlib.Path(__file__).resolve().parent
+TARGET = 1.5
+
+
+def _generator() -> Callable[[str, int], None]:
+    spec = importlib.util.spec_from_file_location("make_long_pdf", HERE / "make_long_pdf.py")
+    assert spec is not None and spec.loader is not None
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module.make_pdf  # type: ignore[no-any-return]
+
+
+def best_of(runs: int, work: Callable[[], object]) -> float:
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        work()
+        times.append(time.perf_counter() - start)
+    return min(times)
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--pages", type=int, default=100)
+    parser.add_argument("--runs", type=int, default=3, help="best of this many runs (default 3)")
+    parser.add_argument("--before", action="store_true", help="also time one page per run")
+    options = parser.parse_args()
+
+    from pdfminer.high_level import extract_pages
+    from pdfminer.layout import LAParams
+
+    with tempfile.TemporaryDirectory() as folder:
+        pdf = str(pathlib.Path(folder) / "article.pdf")
+        _generator()(pdf, options.pages)
+        vellora = [sys.executable, "-m", "vellora", "pdf", "--format", "text", "--quiet", pdf]
+
+        def pdfminer_pass() -> None:
+            for _ in extract_pages(pdf, laparams=LAParams()):
+                pass
+
+        def cli() -> None:
+            subprocess.run(vellora, check=True, stdout=subprocess.DEVNULL)
+
+        base = best_of(options.runs, pdfminer_pass)
+        ours = best_of(options.runs, cli)
+        print(f"{options.pages}-page two-column PDF, best of {options.runs}:")
+        print(f"  pdfminer extract_pages, one pass    {base:7.2f} s")
+        print(f"  vellora pdf --format text           {ours:7.2f} s   {ours / base:.2f}x (target <= {TARGET}x)")
+        if shutil.which("pdftotext"):
+            text = best_of(options.runs, lambda: subprocess.run(["pdftotext", pdf, "-"], check=True,
+                                                                stdout=subprocess.DEVNULL))
+            print(f"  pdftotext                           {text:7.2f} s")
+        if options.before:
+            from vellora.pdf import extract_page
+
+            loop_api = best_of(1, lambda: [extract_page(pdf, n) for n in range(1, options.pages + 1)])
+            loop_cli = best_of(1, lambda: [
+                subprocess.run([sys.executable, "-m", "vellora", "pdf", pdf, "--page", str(n), "--format", "ids"],
+                               check=True, stdout=subprocess.DEVNULL) for n in range(1, options.pages + 1)])
+            print(f"  extract_page per page (API loop)    {loop_api:7.2f} s")
+            print(f"  vellora pdf --page N per page       {loop_cli:7.2f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
