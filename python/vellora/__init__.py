@@ -19,9 +19,12 @@ ids in reading order from either algorithm (``ostrel`` by default)::
     vellora.order(page, algorithm="ostrel")  # [1, 2, 3]
 
 Malformed pages raise :class:`PageError` (a ValueError) naming the field and
-the element. :mod:`vellora.svg` draws pages, :mod:`vellora.pdf` reads PDF pages
-(optional extra ``vellora[pdf]``), :mod:`vellora.diagnostics` collects the
-native diagnostic records, and ``python -m vellora`` is the command line.
+the element. :mod:`vellora.inputs` reads lists of pages, JSON Lines and
+detector output (COCO, detector class names), :mod:`vellora.svg` draws pages,
+:mod:`vellora.pdf` reads PDF pages (optional extra ``vellora[pdf]``),
+:mod:`vellora.cluster` orders many files on Dask (optional extra
+``vellora[dask]``), :mod:`vellora.diagnostics` collects the native diagnostic
+records, and ``python -m vellora`` is the command line.
 """
 
 from __future__ import annotations

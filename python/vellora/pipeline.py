@@ -14,8 +14,11 @@ module-level functions with picklable arguments and results, so process pools
 from __future__ import annotations
 
 import os
+import shutil
+import sys
+import tempfile
 from collections.abc import Iterator, Mapping, Sequence
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 from typing import TYPE_CHECKING, Any, Final, Literal
 
 from . import ordering
@@ -177,8 +180,14 @@ def _page_file(path: str, options: PipelineOptions) -> Iterator[OrderedPage | In
         yield _order_page(path, number, page, options, path if len(pages) == 1 else f"{path}, page {number}")
 
 
-def _pdf_file(path: str, options: PipelineOptions) -> Iterator[OrderedPage | InputFailure]:
+def _pdf_file(path: str, options: PipelineOptions, name: str | None = None) -> Iterator[OrderedPage | InputFailure]:
+    """The pages of the PDF at ``path``, reported under ``name`` (default: ``path``)."""
     from .pdf import MissingDependencyError, PdfError, iter_pages, page_count, parse_page_selection
+
+    shown = name or path
+
+    def named(message: str) -> str:
+        return message.replace(path, shown) if name is not None else message
 
     try:
         selection: Sequence[int] | None
@@ -188,19 +197,30 @@ def _pdf_file(path: str, options: PipelineOptions) -> Iterator[OrderedPage | Inp
             except PdfError:
                 raise
             except ValueError as error:
-                yield InputFailure(path, f"{path}: {error}")
+                yield InputFailure(shown, f"{shown}: {error}")
                 return
         else:
             selection = options.pages
         for page in iter_pages(path, selection, settings=options.pdf_settings):
             number = int(page.meta.get("page", 0))
-            yield _order_page(path, number, page, options, f"{path}, page {number}")
+            if name is not None:
+                page = replace(page, meta={**page.meta, "source": name})
+            yield _order_page(shown, number, page, options, f"{shown}, page {number}")
     except OSError as error:
-        yield InputFailure(path, f"{path}: cannot read: {_reason(error)}")
+        yield InputFailure(shown, f"{shown}: cannot read: {_reason(error)}")
     except PdfError as error:
-        yield InputFailure(path, str(error))
+        yield InputFailure(shown, named(str(error)))
     except MissingDependencyError as error:
-        yield InputFailure(path, str(error), EXIT_FAILURE)
+        yield InputFailure(shown, str(error), EXIT_FAILURE)
+
+
+def _pdf_from_stdin(options: PipelineOptions) -> Iterator[OrderedPage | InputFailure]:
+    # pdfminer seeks in the file: standard input is copied to a private file first.
+    with tempfile.TemporaryDirectory(prefix="vellora-") as folder:
+        copy = os.path.join(folder, "stdin.pdf")
+        with open(copy, "wb") as stream:
+            shutil.copyfileobj(sys.stdin.buffer, stream)
+        yield from _pdf_file(copy, options, STDIO)
 
 
 def iter_input(path: str | os.PathLike[str], options: PipelineOptions | None = None) -> Iterator[OrderedPage | InputFailure]:
@@ -218,7 +238,7 @@ def iter_input(path: str | os.PathLike[str], options: PipelineOptions | None = N
         yield InputFailure(source, f"config: {error}")
         return
     if input_kind(source, options.kind) == "pdf":
-        yield from _pdf_file(source, options)
+        yield from _pdf_from_stdin(options) if source == STDIO else _pdf_file(source, options)
     else:
         yield from _page_file(source, options)
 

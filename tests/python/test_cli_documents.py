@@ -1,11 +1,10 @@
 """Whole documents through `vellora pdf`: every page, selections, formats, bad inputs, worker processes."""
 
-import importlib.util
 import io
 import json
-import os
 import pathlib
 import re
+import runpy
 import subprocess
 import sys
 
@@ -28,11 +27,9 @@ def run(*args):
 @pytest.fixture(scope="module")
 def three_pages(tmp_path_factory):
     """A generated three-page two-column article; paragraph n of page p starts 'Paragraph p.n'."""
-    spec = importlib.util.spec_from_file_location("make_long_pdf", ROOT / "bench" / "make_long_pdf.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    make_pdf = runpy.run_path(str(ROOT / "bench" / "make_long_pdf.py"))["make_pdf"]
     path = tmp_path_factory.mktemp("pdf") / "three.pdf"
-    module.make_pdf(str(path), 3)
+    make_pdf(str(path), 3)
     return path
 
 
@@ -152,3 +149,25 @@ def test_markdown_of_the_sample_page():
     image = blocks.index(f"![{caption}](<{SAMPLE}#page=1>)")
     assert blocks[image + 1] == f"*{caption}*" and result.stdout.count(caption) == 2
     assert blocks[-1] != "1\n"  # the page number is furniture, left out
+
+
+def test_pdf_from_standard_input(three_pages, tmp_path):
+    piped = subprocess.run([sys.executable, "-m", "vellora", "pdf", "-", "--format", "jsonl", "--pages", "2-3"],
+                           input=three_pages.read_bytes(), capture_output=True, cwd=tmp_path, timeout=300)
+    assert piped.returncode == 0, piped.stderr
+    from_file = run("pdf", three_pages, "--format", "jsonl", "--pages", "2-3").stdout.splitlines()
+    assert [json.loads(line) for line in piped.stdout.splitlines()] == [
+        {**json.loads(line), "source": "-"} for line in from_file]
+    assert list(tmp_path.iterdir()) == []
+
+
+@pytest.mark.parametrize("args, words", [
+    (["--format", "text", "--list"], "--list goes with --format ids"),
+    (["--format", "markdown", "--compare"], "--compare goes with --format ids or jsonl"),
+    (["--jobs", "0"], "must be a whole number from 1"),
+    (["--format", "html"], "invalid choice: 'html'"),
+])
+def test_option_conflicts_are_usage_errors(args, words):
+    result = run("pdf", SAMPLE, *args)
+    assert result.returncode == 2 and result.stdout == ""
+    assert words in result.stderr

@@ -147,3 +147,23 @@ class TestSettings:
         # Without neighbours to compare with, the running head stays in the body.
         page = next(iter_pages(six_pages, [3], settings=PdfSettings(furniture_window=0)))
         assert {e.category for e in page.elements if e.role != "body"} == {"Page-number"}
+
+
+@pytest.mark.parametrize(("size", "is_figure"), [
+    ((12, 12), False),    # an icon (ORCID, e-mail) beside a name
+    ((400, 1.5), False),  # a rule drawn as an image
+    ((3, 200), False),    # a vertical stroke
+    ((200, 150), True),   # a picture
+    ((30, 30), True),     # a small picture, larger than an icon
+])
+def test_icons_rules_and_strokes_are_not_figures(tmp_path, size, is_figure):
+    from reportlab.lib.utils import ImageReader
+    from PIL import Image
+
+    image = Image.new("RGB", (8, 8), (200, 40, 40))
+    pdf = canvas.Canvas(str(tmp_path / "figure.pdf"), pagesize=(612, 792), invariant=1)
+    pdf.drawString(72, 720, "A. Author")
+    pdf.drawImage(ImageReader(image), 150, 500, width=size[0], height=size[1])
+    pdf.save()
+    page = next(iter_pages(tmp_path / "figure.pdf"))
+    assert [e.category for e in page.elements if e.label == "Vision"] == (["Picture"] if is_figure else [])

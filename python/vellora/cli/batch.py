@@ -177,9 +177,18 @@ class _Run:
         try:
             write_svg(target, item.page, item.orders, title=title, background=background)
         except OSError as error:
+            _stdout_error(target, error)
             raise Failure(f"cannot write {target}: {reason(error)}", EXIT_FAILURE) from None
         self.drawn += 1
         return None if target == STDIO else target
+
+
+def _stdout_error(target: str, error: OSError) -> None:
+    """Raise a failed write to standard output as the program's own output failure."""
+    if target == STDIO:
+        if isinstance(error, BrokenPipeError):
+            raise error
+        raise OutputError(error) from None
 
 
 def _save(path: str, pages: list[dict[str, Any]]) -> None:
@@ -187,6 +196,7 @@ def _save(path: str, pages: list[dict[str, Any]]) -> None:
     try:
         write_atomic(path, json.dumps(data, indent=2) + "\n")
     except OSError as error:
+        _stdout_error(path, error)
         raise Failure(f"cannot write {path}: {reason(error)}", EXIT_FAILURE) from None
 
 

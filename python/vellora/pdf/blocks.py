@@ -20,10 +20,13 @@ from .geometry import to_page_box
 from .settings import PdfSettings
 from .text import clean_text
 
-__all__ = ["PageBlocks", "RawBlock", "TextLine", "block_of_lines", "collect_blocks", "is_bold_font"]
+__all__ = ["PageBlocks", "RawBlock", "TextLine", "absorb_fragments", "block_of_lines", "collect_blocks", "is_bold_font"]
 
-#: Font names of bold faces: "Times-Bold", "NimbusRomNo9L-Medi", "CMBX10", "LMRoman10-Bold", "SFBX1000", ...
-_BOLD: Final = re.compile(r"bold|black|heavy|semibold|demi|medi|(^|[+\-,])(cm|sf|lm|ec)?bx|[-,]b$|extrab", re.I)
+#: Font names of bold faces: "Times-Bold", "NimbusRomNo9L-Medi", "LMRoman10-Bold", and TeX's "CMBX10",
+#: "CMSSBX10", "SFBX1000", "SFSX1000" (sans bold), "SFBI1000" (bold italic), "SFXC1000" (bold caps), ...
+_BOLD: Final = re.compile(
+    r"bold|black|heavy|semibold|demi|medi|extrab|[-,]b$|"
+    r"^(?:cm|cmss|sf|ec|lm)(?:bx|sx|bi|xc|sbx)|^cmssbx|^cmbx", re.I)
 
 
 #: A line starting with one of these starts a list item.
@@ -145,6 +148,52 @@ def _split_items(lines: list[TextLine]) -> list[list[TextLine]]:
     return parts
 
 
+def _inside_share(inner: Box, outer: Box) -> float:
+    width = min(inner[2], outer[2]) - max(inner[0], outer[0])
+    height = min(inner[3], outer[3]) - max(inner[1], outer[1])
+    area = (inner[2] - inner[0]) * (inner[3] - inner[1])
+    if width <= 0 or height <= 0 or area <= 0:
+        return 0.0
+    return width * height / area
+
+
+def _merge_lines(host: list[TextLine], extra: TextLine) -> None:
+    """Put ``extra`` into the line of ``host`` on its baseline (by x), or in its place by y."""
+    for index, line in enumerate(host):
+        if abs(line.box[3] - extra.box[3]) <= 0.3 * max(line.box[3] - line.box[1], 1.0):
+            left, right = (line, extra) if line.box[0] <= extra.box[0] else (extra, line)
+            box = (min(line.box[0], extra.box[0]), min(line.box[1], extra.box[1]),
+                   max(line.box[2], extra.box[2]), max(line.box[3], extra.box[3]))
+            chars = len(line.text) + len(extra.text)
+            bold = round((line.bold * len(line.text) + extra.bold * len(extra.text)) / max(chars, 1), 3)
+            host[index] = TextLine(box, f"{left.text} {right.text}", line.font_size, bold)
+            return
+    host.append(extra)
+    host.sort(key=lambda line: (line.box[1], line.box[0]))
+
+
+def absorb_fragments(page: PageBlocks) -> None:
+    """Words split off a line (wide gaps in narrow justified columns) rejoin the block they lie in."""
+    texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
+    absorbed: set[int] = set()
+    for fragment in sorted(texts, key=lambda block: block.width * block.height):
+        if len(fragment.lines) > 2:
+            continue
+        host = max((block for block in texts if block is not fragment and id(block) not in absorbed
+                    and block.width * block.height > fragment.width * fragment.height),
+                   key=lambda block: _inside_share(fragment.box, block.box), default=None)
+        if host is None or _inside_share(fragment.box, host.box) < 0.7:
+            continue
+        lines = list(host.lines)
+        for line in fragment.lines:
+            _merge_lines(lines, line)
+        merged = block_of_lines(lines)
+        host.box, host.text, host.lines = merged.box, merged.text, merged.lines
+        host.font_size, host.bold = merged.font_size, merged.bold
+        absorbed.add(id(fragment))
+    page.blocks = [block for block in page.blocks if id(block) not in absorbed]
+
+
 def collect_blocks(lt_page: Any, number: int, settings: PdfSettings) -> PageBlocks:
     """The text blocks, figures and rules of an analysed pdfminer page."""
     from .errors import pdfminer_modules
@@ -170,4 +219,12 @@ def collect_blocks(lt_page: Any, number: int, settings: PdfSettings) -> PageBloc
             continue  # loose vector strokes are grouped into figures by the figure finder
         else:
             page.blocks.append(RawBlock(box, "figure"))
+    slanted = getattr(lt_page, "slanted_chars", [])
+    if slanted:
+        boxes = [to_page_box(char.bbox, width, height) for char in slanted]
+        box = (min(b[0] for b in boxes), min(b[1] for b in boxes), max(b[2] for b in boxes), max(b[3] for b in boxes))
+        size, bold = _font_stats(slanted)
+        text = clean_text("".join(char.get_text() for char in slanted)).strip()
+        if text:
+            page.blocks.append(RawBlock(box, "text", text, size, bold, (), "Watermark", "footer"))
     return page

@@ -17,11 +17,11 @@ from collections.abc import Iterator, Sequence
 from typing import Any
 
 from ..page import Page
-from .blocks import PageBlocks, collect_blocks
+from .blocks import PageBlocks, absorb_fragments, collect_blocks
 from .errors import PdfError, pdfminer_modules
 from .figures import settle_figures
 from .furniture import mark_furniture
-from .geometry import Rect, inside_share, page_matrix, text_turn, visible_box
+from .geometry import Rect, inside_share, is_slanted, page_matrix, text_turn, visible_box
 from .labels import build_page
 from .settings import PdfSettings
 from .tables import find_tables
@@ -207,6 +207,12 @@ def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
     width, height = lt_page.width, lt_page.height
     # Content mostly outside the visible area is not shown, so it is not read.
     lt_page._objs = [item for item in lt_page if inside_share(item.bbox, width, height) >= 0.5]
+    # Slanted text (a "DRAFT" watermark across the page) is set apart from the text flow.
+    slanted = [item for item in lt_page if isinstance(item, layout.LTChar) and is_slanted(item.matrix)]
+    if slanted:
+        kept = {id(char) for char in slanted}
+        lt_page._objs = [item for item in lt_page if id(item) not in kept]
+    lt_page.slanted_chars = slanted
     params = layout.LAParams(
         line_overlap=settings.line_overlap,
         char_margin=settings.char_margin,
@@ -258,6 +264,7 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     page = collect_blocks(lt_page, number, settings)
     page.turn = turn
     settle_figures(page, settings)
+    absorb_fragments(page)
     find_tables(page, settings)
     return page
 

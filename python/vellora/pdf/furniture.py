@@ -11,10 +11,12 @@ Furniture is labelled (category ``Page-header``, ``Page-footer``,
   :attr:`~.PdfSettings.furniture_tolerance`) with the same text once digits
   are ignored, or the same text at the same place.
 * A block in the band that is only a page number ("7", "- 7 -", "Page 7 of
-  9", "vii") is a ``Page-number``.
-* A block near the left or right edge (:attr:`~.PdfSettings.line_number_band`
-  of the width) made only of small numbers, one per line, is a
-  ``Line-number`` block (the line numbers of a manuscript).
+  9", "vii") is a ``Page-number``, and a line beside it on the same
+  baseline is the running head or footer, even on a page with no neighbours.
+* Blocks made only of small numbers, one per line, lying in the margin (left
+  of all other text, or right of it, within :attr:`~.PdfSettings.line_number_band`
+  of the width) are ``Line-number`` blocks (the line numbers of a
+  manuscript or an edition) when there are at least three numbers.
 """
 
 from __future__ import annotations
@@ -59,26 +61,34 @@ def _repeated(block: RawBlock, neighbours: list[PageBlocks], settings: PdfSettin
     return False
 
 
-def _is_line_numbers(block: RawBlock, page: PageBlocks, settings: PdfSettings) -> bool:
+def _numeric(block: RawBlock) -> bool:
+    return bool(block.lines) and all(_LINE_NUMBER.match(line.text.strip()) for line in block.lines)
+
+
+def _line_number_blocks(page: PageBlocks, settings: PdfSettings) -> list[RawBlock]:
+    """Blocks of small numbers in the margin: left of all other text, or right of it."""
+    text = [block for block in page.blocks if block.kind == "text" and block.role == "body"]
+    words = [block for block in text if not _numeric(block)]
+    if not words:
+        return []
+    left, right = min(block.box[0] for block in words), max(block.box[2] for block in words)
     band = settings.line_number_band * page.width
-    if not (block.box[2] <= band or block.box[0] >= page.width - band):
-        return False
-    return bool(block.lines) and all(_LINE_NUMBER.match(line.text.strip()) for line in block.lines) and (
-        block.width <= 40)
+    return [block for block in text if _numeric(block) and block.width <= 40 and (
+        (block.box[2] <= left + 1 and block.box[0] <= band + left)
+        or (block.box[0] >= right - 1 and block.box[2] >= right - band))]
 
 
 def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: PdfSettings) -> None:
     """Set the category and role of the furniture of ``page``, compared with ``neighbours``."""
     band = settings.furniture_band * page.height
-    line_numbers = [block for block in page.blocks
-                    if block.kind == "text" and _is_line_numbers(block, page, settings)]
-    # One number alone in the margin is not a column of line numbers.
-    if sum(len(block.lines) for block in line_numbers) >= 5:
+    line_numbers = _line_number_blocks(page, settings)
+    # One or two numbers alone in the margin are not a column of line numbers.
+    if sum(len(block.lines) for block in line_numbers) >= 3:
         for block in line_numbers:
             block.category, block.role = "Line-number", "footer"
     for block in page.blocks:
-        if block.kind != "text" or block.role != "body":
-            continue
+        if block.kind != "text" or block.role != "body" or len(block.lines) > 2:
+            continue  # running heads and footers are a line or two
         top = block.box[3] <= band
         bottom = block.box[1] >= page.height - band
         if not (top or bottom):
@@ -88,3 +98,13 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
             block.category, block.role = "Page-number", role
         elif _repeated(block, neighbours, settings):
             block.category, block.role = ("Page-header" if top else "Page-footer"), role
+    # A line of the band that shares its baseline with the page number is the running head (or foot).
+    numbers = [block for block in page.blocks if block.category == "Page-number"]
+    for block in page.blocks:
+        if block.kind != "text" or block.role != "body" or len(block.lines) != 1:
+            continue
+        for number in numbers:
+            if abs(number.box[3] - block.box[3]) <= 2.0:
+                top = number.role == "header"
+                block.category, block.role = ("Page-header" if top else "Page-footer"), number.role
+                break

@@ -14,7 +14,7 @@ from collections.abc import Iterable
 
 from ..page import Box
 
-__all__ = ["Rect", "clip_to", "inside_share", "page_matrix", "text_turn", "to_page_box", "visible_box"]
+__all__ = ["Rect", "clip_to", "inside_share", "is_slanted", "page_matrix", "text_turn", "to_page_box", "visible_box"]
 
 Rect = tuple[float, float, float, float]
 Matrix = tuple[float, float, float, float, float, float]
@@ -65,6 +65,12 @@ def text_turn(matrices: Iterable[tuple[float, float, float, float, float, float]
     best = max(range(4), key=lambda index: (votes[index], index == 0))
     # A baseline running up (90 degrees) is upright after a clockwise quarter turn.
     return (best * 90) % 360
+
+
+def is_slanted(matrix: tuple[float, float, float, float, float, float], tolerance: float = 3.0) -> bool:
+    """Whether a character's baseline runs at an angle other than a multiple of 90 degrees."""
+    angle = math.degrees(math.atan2(matrix[1], matrix[0])) % 90
+    return tolerance < angle < 90 - tolerance
 
 
 def to_page_box(bbox: Rect, width: float, height: float) -> Box:

@@ -39,14 +39,18 @@ _TITLE_RATIO: Final = 1.5
 def body_size(blocks: list[RawBlock]) -> float:
     """The most common character size of the page's text (counted per character), 0 without text."""
     counts: Counter[float] = Counter()
+    exact: Counter[float] = Counter()
     for block in blocks:
         if block.kind == "text":
             for line in block.lines:
                 counts[round(line.font_size * 2) / 2] += len(line.text)
+                exact[line.font_size] += len(line.text)
     if not counts:
         return 0.0
-    # Most characters win; ties go to the smaller size.
-    return min(counts, key=lambda size: (-counts[size], size))
+    # Most characters win (by half-point steps; ties go to the smaller size) ...
+    step = min(counts, key=lambda size: (-counts[size], size))
+    # ... and the body size is the most common exact size within that step.
+    return max((size for size in exact if round(size * 2) / 2 == step), key=lambda size: (exact[size], -size))
 
 
 def _capitals(text: str) -> bool:
@@ -77,6 +81,23 @@ def is_heading_text(lines: tuple[TextLine, ...], body: float, settings: PdfSetti
     return False
 
 
+_LEADERS_OR_NUMBER: Final = re.compile(r"^[\s.\u00b7\u2026]*(?:\d{1,4}|[ivxlc]{1,6})?[\s.]*$", re.I)
+
+
+def _contents_entries(blocks: list[RawBlock]) -> set[int]:
+    """The lines (by id) followed on their baseline by a page number or leaders: entries of a contents list."""
+    numbers = [line for block in blocks if block.kind == "text" for line in block.lines
+               if _LEADERS_OR_NUMBER.match(line.text) and any(char.isdigit() or char == "." for char in line.text)]
+    entries: set[int] = set()
+    for block in blocks:
+        for line in block.lines:
+            for number in numbers:
+                if number is not line and abs(number.box[3] - line.box[3]) <= 1.5 and 0 <= number.box[0] - line.box[2] <= 150:
+                    entries.add(id(line))
+                    break
+    return entries
+
+
 def _split_heading_line(block: RawBlock, body: float, settings: PdfSettings) -> list[RawBlock]:
     """A block whose first line alone is a heading, as the heading and the rest."""
     if block.kind != "text" or len(block.lines) < 2:
@@ -92,19 +113,54 @@ def _split_heading_line(block: RawBlock, body: float, settings: PdfSettings) -> 
     return [block_of_lines(first), block_of_lines(rest)]
 
 
+_SECTION_NUMBER: Final = re.compile(r"^(?:\d+(?:\.\d+)*\.?|[IVXLC]+\.?|[A-H]\.)$")
+
+
+def _join_numbers(blocks: list[RawBlock], body: float) -> list[RawBlock]:
+    """A section number set apart from its title on the same line ("6   Index") joins the title."""
+    joined: list[RawBlock] = []
+    taken: set[int] = set()
+    for number in blocks:
+        if number.kind != "text" or len(number.lines) != 1 or not _SECTION_NUMBER.match(number.text.strip()):
+            continue
+        line = number.lines[0]
+        for title in blocks:
+            if title is number or id(title) in taken or title.kind != "text" or not title.lines:
+                continue
+            first = title.lines[0]
+            gap = first.box[0] - line.box[2]
+            # Only a heading's number: the title is bold or large, like the number.
+            if abs(first.bold - line.bold) > 0.5 or not (first.bold >= 0.8 or first.font_size >= 1.15 * body):
+                continue
+            if (abs(first.box[3] - line.box[3]) <= 1.5 and abs(first.font_size - line.font_size) <= 0.5
+                    and 0 <= gap <= 4 * max(line.font_size, 1.0)):
+                merged = TextLine((line.box[0], min(line.box[1], first.box[1]), first.box[2],
+                                   max(line.box[3], first.box[3])), f"{line.text} {first.text}",
+                                  first.font_size, min(line.bold, first.bold) if first.bold else line.bold)
+                joined.append(block_of_lines((merged, *title.lines[1:])))
+                taken.update((id(number), id(title)))
+                break
+    return [block for block in blocks if id(block) not in taken] + joined
+
+
 def find_headings(page: PageBlocks, settings: PdfSettings) -> None:
     """Split headings off their paragraphs and set the category of headings."""
     body = body_size(page.blocks)
     blocks: list[RawBlock] = []
-    for block in page.blocks:
+    for block in _join_numbers(page.blocks, body):
         blocks.extend(_split_heading_line(block, body, settings) if block.category is None else [block])
     page.blocks = blocks
+    entries = _contents_entries(blocks)
     headings = [block for block in blocks
-                if block.kind == "text" and block.category is None and is_heading_text(block.lines, body, settings)]
+                if block.kind == "text" and block.category is None and is_heading_text(block.lines, body, settings)
+                and not any(id(line) in entries for line in block.lines)]
     for block in headings:
         block.category = "Section-header"
+    # The title: on the first page, in its upper part, the largest text there is, well above the body size.
+    largest = max((block.font_size for block in blocks if block.kind == "text" and block.role == "body"), default=0.0)
     title_candidates = [block for block in headings
-                        if page.number <= 2 and block.box[1] < 0.4 * page.height
-                        and body > 0 and block.font_size >= _TITLE_RATIO * body]
+                        if page.number == 1 and block.box[1] < 0.4 * page.height and body > 0
+                        and block.font_size >= max(_TITLE_RATIO * body, largest - 0.5)
+                        and sum(char.isalpha() for char in block.text) >= 3]
     if title_candidates:
-        max(title_candidates, key=lambda block: (block.font_size, -block.box[1])).category = "Title"
+        min(title_candidates, key=lambda block: block.box[1]).category = "Title"

@@ -35,7 +35,8 @@ from .settings import PdfSettings
 
 __all__ = ["build_page", "label_blocks", "set_categories"]
 
-_CAPTION: Final = re.compile(r"^(fig(ure|\.)?|table|tab\.|algorithm|listing)\s*[\dIVX]+\s*[.:|\-\u2013\u2014]?", re.I)
+_CAPTION: Final = re.compile(
+    r"^(fig(ure|\.)?|table|tab\.|algorithm|listing|abbildung|abb\.|tabelle|\u56f3|\u8868|\u56fe)\s*[\dIVX]+", re.I)
 _LIST_ITEM: Final = re.compile(r"^([\u2022\u2023\u25aa\u25cf\u25e6\u2013\u2014\-*\u2219\u00b7]|\(?[a-z0-9]{1,2}\)|\d{1,2}\.)\s")
 _TITLES: Final = frozenset({"Title", "Section-header"})
 #: A footnote is set at most this times the body size, below this share of the page height.

@@ -39,7 +39,7 @@ class PdfSettings:
     #: ... and of at most this many characters.
     heading_max_chars: int = 120
     #: Share of a block's characters that must be bold for it to count as bold.
-    bold_share: float = 0.8
+    bold_share: float = 0.6
 
     # Columns.
     #: On a multi-column page, a block this wide relative to the text area is cross-layout.
@@ -59,12 +59,12 @@ class PdfSettings:
 
     # Page furniture.
     #: Running heads and footers lie in this share of the page height at the top or bottom.
-    furniture_band: float = 0.12
+    furniture_band: float = 0.15
     #: Pages before and after a page compared with it to find repeated heads and footers.
     furniture_window: int = 2
     #: Two boxes are "at the same place" when their edges differ by at most this.
     furniture_tolerance: float = 6.0
-    #: Margin line numbers lie within this share of the page width from the left or right edge.
+    #: Margin line numbers lie within this share of the page width beside the text.
     line_number_band: float = 0.15
 
     def __post_init__(self) -> None:

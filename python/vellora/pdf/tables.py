@@ -120,4 +120,26 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
         tables.append(_merge(cells))
         taken.update(id(cell) for cell in cells)
     if tables:
-        page.blocks = [block for block in page.blocks if id(block) not in taken] + tables
+        page.blocks = [block for block in page.blocks if id(block) not in taken] + _merge_overlapping(tables)
+
+
+def _overlap(a: Box, b: Box) -> bool:
+    return min(a[2], b[2]) > max(a[0], b[0]) and min(a[3], b[3]) > max(a[1], b[1])
+
+
+def _merge_overlapping(tables: list[RawBlock]) -> list[RawBlock]:
+    """Tables whose areas overlap (a diagram's frames found as several tables) become one."""
+    merged = True
+    while merged:
+        merged = False
+        for index, table in enumerate(tables):
+            other = next((o for o in tables[index + 1 :] if _overlap(table.box, o.box)), None)
+            if other is not None:
+                lines = table.lines + other.lines
+                box = _union([table.box, other.box])
+                text = "\n".join(part for part in (table.text, other.text) if part)
+                tables = [t for t in tables if t is not table and t is not other]
+                tables.append(RawBlock(box, "table", text, table.font_size, 0.0, lines, "Table"))
+                merged = True
+                break
+    return tables
