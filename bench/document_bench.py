@@ -12,8 +12,8 @@ pdfminer pass. `--before` also times the one-page-per-run ways: a loop of
 from __future__ import annotations
 
 import argparse
-import importlib.util
 import pathlib
+import runpy
 import shutil
 import subprocess
 import sys
@@ -26,11 +26,8 @@ TARGET = 1.5
 
 
 def _generator() -> Callable[[str, int], None]:
-    spec = importlib.util.spec_from_file_location("make_long_pdf", HERE / "make_long_pdf.py")
-    assert spec is not None and spec.loader is not None
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module.make_pdf  # type: ignore[no-any-return]
+    make_pdf: Callable[[str, int], None] = runpy.run_path(str(HERE / "make_long_pdf.py"))["make_pdf"]
+    return make_pdf
 
 
 def best_of(runs: int, work: Callable[[], object]) -> float:

@@ -1,11 +1,10 @@
 """Whole documents through `vellora pdf`: every page, selections, formats, bad inputs, worker processes."""
 
-import importlib.util
 import io
 import json
-import os
 import pathlib
 import re
+import runpy
 import subprocess
 import sys
 
@@ -28,11 +27,9 @@ def run(*args):
 @pytest.fixture(scope="module")
 def three_pages(tmp_path_factory):
     """A generated three-page two-column article; paragraph n of page p starts 'Paragraph p.n'."""
-    spec = importlib.util.spec_from_file_location("make_long_pdf", ROOT / "bench" / "make_long_pdf.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    make_pdf = runpy.run_path(str(ROOT / "bench" / "make_long_pdf.py"))["make_pdf"]
     path = tmp_path_factory.mktemp("pdf") / "three.pdf"
-    module.make_pdf(str(path), 3)
+    make_pdf(str(path), 3)
     return path
 
 
