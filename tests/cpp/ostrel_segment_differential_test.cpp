@@ -3,6 +3,7 @@
 // hostile pages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "ostrel/driver.hpp"
@@ -28,6 +29,64 @@ TEST(SegmentDifferential, SameOrderAndRecordsAsLevelByLevel) {
         const std::size_t n = gen.below(c % 20 == 0 ? 2000 : 120);
         std::vector<SorterElement> elements;
         for (const ElementRecord& r : gen.page(n, c % 3 == 0 ? 6 : 0)) elements.push_back(from_record(r));
+        const bool prefer_horizontal_first = gen.chance(50);
+        testing::RecordingSink expected_records;
+        const auto expected = reference::segment(elements, prefer_horizontal_first, expected_records.sink());
+        testing::RecordingSink actual_records;
+        const auto actual = segment(elements, prefer_horizontal_first, actual_records.sink());
+        ASSERT_EQ(ids(actual), ids(expected)) << "case " << c;
+        ASSERT_EQ(actual_records.messages(), expected_records.messages()) << "case " << c;
+        ++compared;
+    }
+    RecordProperty("compared", compared);
+}
+
+// Large groups that are cut a few elements at a time: staircases, peeled
+// rows, columns of narrow and wide boxes, nested blocks; equal gaps, touching
+// and zero-size boxes included.
+std::vector<SorterElement> chain_page(testing::PageGenerator& gen, int flavour, std::size_t n) {
+    std::vector<SorterElement> out;
+    float x = 0.0f;
+    float y = 0.0f;
+    for (std::size_t i = 0; i < n; ++i) {
+        const float step = gen.chance(70) ? 20.0f : static_cast<float>(gen.below(30));
+        SorterElement e{i, 0, 0, 0, 0};
+        switch (flavour) {
+        case 0:  // staircase
+            x += step;
+            y += gen.chance(80) ? step : 0.0f;
+            e = {i, x, y, x + 10.0f, y + 10.0f};
+            break;
+        case 1:  // rows, full width or nearly
+            y += step + 5.0f;
+            e = {i, static_cast<float>(gen.below(3)), y, 900.0f, y + (gen.chance(10) ? 0.0f : 10.0f)};
+            break;
+        case 2:  // narrow and wide boxes side by side, a few rows
+            x += gen.chance(50) ? 100.0f : 3.0f;
+            e = {i, x, static_cast<float>(gen.below(4)) * 30.0f, x + (i % 2 == 0 ? 1.0f : 90.0f),
+                 static_cast<float>(gen.below(4)) * 30.0f + 20.0f};
+            break;
+        default: {  // blocks of columns stacked, with stray narrow boxes
+            const float block = static_cast<float>(i / 40) * 400.0f;
+            const float column = static_cast<float>(gen.below(3)) * 300.0f;
+            const float line = static_cast<float>(gen.below(30)) * 12.0f;
+            e = gen.chance(5) ? SorterElement{i, column + 270.0f, block + line, column + 275.0f, block + line + 200.0f}
+                              : SorterElement{i, column, block + line, column + 250.0f, block + line + 10.0f};
+            break;
+        }
+        }
+        if (gen.chance(3)) std::swap(e.x1, e.x2);
+        out.push_back(e);
+    }
+    if (gen.chance(50)) std::shuffle(out.begin(), out.end(), gen.engine());
+    return out;
+}
+
+TEST(SegmentDifferential, LargeGroupsCutAFewAtATime) {
+    testing::PageGenerator gen(7);
+    int compared = 0;
+    for (int c = 0; c < 60; ++c) {
+        const auto elements = chain_page(gen, c % 4, 1025 + gen.below(2500));
         const bool prefer_horizontal_first = gen.chance(50);
         testing::RecordingSink expected_records;
         const auto expected = reference::segment(elements, prefer_horizontal_first, expected_records.sink());

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "ostrel/cover_tree.hpp"
 #include "ostrel/site.hpp"
 #include "vellora/format.hpp"
 #include "vellora/numeric.hpp"
@@ -100,11 +101,13 @@ GapCandidate find_vertical_gap(const std::vector<const SorterElement*>& elements
     return find_gap<left, right>(elements);
 }
 
-std::vector<SorterElement> segment(const std::vector<SorterElement>& elements, bool prefer_horizontal_first,
-                                   const DiagnosticSink& sink) {
-    std::vector<SorterElement> out;
-    out.reserve(elements.size());
-    if (elements.empty()) return out;
+namespace {
+
+// Orders `elements` onto the end of `out`, level by level over ranges of
+// two sorted lists.
+void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_horizontal_first,
+                    const DiagnosticSink& sink, std::vector<SorterElement>& out) {
+    if (elements.empty()) return;
     const std::size_t total = elements.size();
 
     // The scans of every level need a group's (start, end) keys in ascending
@@ -257,6 +260,318 @@ std::vector<SorterElement> segment(const std::vector<SorterElement>& elements, b
         partition(columns, lo, hi);
         pending.push_back({lo + first_count, hi});
         pending.push_back({lo, lo + first_count});
+    }
+}
+
+
+// Groups of at most this many elements are finished by segment_ranges.
+constexpr std::size_t kSmallGroup = 1024;
+// Coordinates below this magnitude leave at least 1.5 between the middle of
+// a band of 5 or more and either of its ends, and never overflow a sum.
+constexpr float kCleanLimit = 16777216.0f;
+
+// Large groups, with every coordinate finite and below kCleanLimit.
+//
+// A chain of cuts that each take a few elements off a large group (a
+// staircase, or rows peeled one at a time) would cost the size of the group
+// at every level if each level scanned its group. Here a group keeps, per
+// axis, a CoverTree of its intervals and its (start, end) keys in ascending
+// order, so that the band searches are answered from the trees. A band
+// found by them lies between whole runs of intervals, and its middle is at
+// least 1.5 from both ends: every element before the band has its centre
+// before the middle and every element after it at or past it, so the split
+// is a prefix and a suffix of the keys along the cut axis. The smaller side
+// is taken out (and gets lists and trees of its own); the larger one keeps
+// the group's lists, with the taken elements marked as gone, and its trees
+// with their intervals removed. Each element thus moves O(log n) times.
+// A band of wide elements only (narrow ones may lie across it) is split by
+// centres as usual and both sides start afresh.
+class LargeGroups {
+public:
+    LargeGroups(const std::vector<SorterElement>& elements, bool prefer_horizontal_first,
+                const DiagnosticSink& sink, std::vector<SorterElement>& out)
+        : elements_(elements), prefer_horizontal_first_(prefer_horizontal_first), sink_(sink), out_(out),
+          owner_(elements.size(), 0), widths_(elements.size()) {
+        for (std::size_t i = 0; i < elements.size(); ++i) widths_[i] = width(elements[i]);
+    }
+
+    void run() {
+        std::vector<std::uint32_t> all(elements_.size());
+        for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<std::uint32_t>(i);
+        pending_.push_back(make_group(all));
+        while (!pending_.empty()) {
+            Group group = std::move(pending_.back());
+            pending_.pop_back();
+            step(std::move(group));
+        }
+    }
+
+private:
+    struct Keyed {
+        std::uint64_t key;
+        std::uint32_t index;
+    };
+    struct Axis {
+        std::vector<Keyed> keys;  // ascending; entries of other groups are gone
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        CoverTree cover;
+    };
+    struct Group {
+        std::uint32_t id = 0;
+        std::size_t live = 0;
+        Axis rows;     // (top, bottom)
+        Axis columns;  // (left, right)
+        std::vector<std::pair<float, std::uint32_t>> by_width;  // ascending
+        std::vector<std::int32_t> width_tree;                    // Fenwick tree of members of by_width
+    };
+
+    static float start_of(std::uint64_t key) { return from_ordered_bits(static_cast<std::uint32_t>(key >> 32)); }
+
+    bool member(const Group& g, std::uint32_t index) const { return owner_[index] == g.id; }
+
+    template <class Visit>
+    void for_members(const Group& g, const Axis& axis, std::size_t begin, std::size_t end, Visit&& visit) const {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (member(g, axis.keys[i].index)) visit(axis.keys[i]);
+        }
+    }
+
+    Axis make_axis(const std::vector<std::uint32_t>& members, bool vertical) const {
+        Axis axis;
+        axis.keys.reserve(members.size());
+        std::vector<std::pair<float, float>> intervals;
+        intervals.reserve(members.size());
+        for (std::uint32_t index : members) {
+            const SorterElement& e = elements_[index];
+            axis.keys.push_back({vertical ? pair_key<left, right>(e) : pair_key<top, bottom>(e), index});
+            intervals.emplace_back(vertical ? left(e) : top(e), vertical ? right(e) : bottom(e));
+        }
+        std::sort(axis.keys.begin(), axis.keys.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+        axis.end = axis.keys.size();
+        axis.cover = CoverTree(intervals);
+        return axis;
+    }
+
+    Group make_group(const std::vector<std::uint32_t>& members) {
+        Group g;
+        g.id = next_id_++;
+        g.live = members.size();
+        for (std::uint32_t index : members) owner_[index] = g.id;
+        g.rows = make_axis(members, false);
+        g.columns = make_axis(members, true);
+        g.by_width.reserve(members.size());
+        for (std::uint32_t index : members) g.by_width.emplace_back(widths_[index], index);
+        std::sort(g.by_width.begin(), g.by_width.end());
+        g.width_tree.assign(members.size() + 1, 0);
+        for (std::size_t i = 1; i <= members.size(); ++i) {
+            g.width_tree[i] += 1;
+            const std::size_t parent = i + (i & (~i + 1));
+            if (parent <= members.size()) g.width_tree[parent] += g.width_tree[i];
+        }
+        return g;
+    }
+
+    static std::int32_t count_before(const Group& g, std::size_t position) {
+        std::int32_t sum = 0;
+        for (std::size_t i = position; i > 0; i -= i & (~i + 1)) sum += g.width_tree[i];
+        return sum;
+    }
+
+    // Members at least `limit` wide.
+    static std::size_t wide_count(const Group& g, float limit) {
+        const auto first = std::lower_bound(g.by_width.begin(), g.by_width.end(), limit,
+                                            [](const std::pair<float, std::uint32_t>& w, float v) { return w.first < v; });
+        const auto position = static_cast<std::size_t>(first - g.by_width.begin());
+        return g.live - static_cast<std::size_t>(count_before(g, position));
+    }
+
+    // Members of `g` in input order.
+    std::vector<std::uint32_t> members_of(const Group& g) const {
+        std::vector<std::uint32_t> members;
+        members.reserve(g.live);
+        for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) { members.push_back(k.index); });
+        std::sort(members.begin(), members.end());
+        return members;
+    }
+
+    void finish_small(const Group& g) {
+        std::vector<SorterElement> group;
+        group.reserve(g.live);
+        for (std::uint32_t index : members_of(g)) group.push_back(elements_[index]);
+        segment_ranges(group, prefer_horizontal_first_, sink_, out_);
+    }
+
+    void finish_y_then_x(const Group& g) {
+        std::vector<std::uint32_t> members = members_of(g);
+        std::stable_sort(members.begin(), members.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return y_then_x_less(elements_[a], elements_[b]);
+        });
+        for (std::uint32_t index : members) out_.push_back(elements_[index]);
+    }
+
+    // Takes `taken` (already handed to another group) out of g: removes
+    // them from its trees and its width count; its lists drop them lazily.
+    void take_out(Group& g, const std::vector<std::uint32_t>& taken) {
+        for (std::uint32_t index : taken) {
+            const SorterElement& e = elements_[index];
+            g.rows.cover.remove(top(e), bottom(e));
+            g.columns.cover.remove(left(e), right(e));
+            const auto it = std::lower_bound(g.by_width.begin(), g.by_width.end(), std::make_pair(widths_[index], index));
+            for (std::size_t i = static_cast<std::size_t>(it - g.by_width.begin()) + 1; i < g.width_tree.size();
+                 i += i & (~i + 1)) {
+                g.width_tree[i] -= 1;
+            }
+        }
+        g.live -= taken.size();
+        compact(g, g.rows);
+        compact(g, g.columns);
+    }
+
+    // Drops gone entries once they are as many as the members left.
+    void compact(const Group& g, Axis& axis) const {
+        if (axis.end - axis.begin <= 2 * g.live) return;
+        std::vector<Keyed> kept;
+        kept.reserve(g.live);
+        for_members(g, axis, axis.begin, axis.end, [&](const Keyed& k) { kept.push_back(k); });
+        axis.keys = std::move(kept);
+        axis.begin = 0;
+        axis.end = axis.keys.size();
+    }
+
+    void step(Group g) {
+        const std::size_t n = g.live;
+        if (n <= kSmallGroup) {
+            finish_small(g);
+            return;
+        }
+        const GapCandidate horizontal = g.rows.cover.widest_gap();
+        GapCandidate vertical = g.columns.cover.widest_gap();
+        bool vertical_of_wide = false;
+        if (vertical.gap < kMinGap) {
+            const auto [min_left, max_right] = g.columns.cover.extent();
+            const float limit = clamped_diff(max_right, min_left) * kNarrowFraction;
+            const std::size_t wide = wide_count(g, limit);
+            if (wide >= 2 && wide < n) {
+                std::vector<Keyed> subset;
+                subset.reserve(wide);
+                for_members(g, g.columns, g.columns.begin, g.columns.end, [&](const Keyed& k) {
+                    if (widths_[k.index] >= limit) subset.push_back(k);
+                });
+                const GapCandidate candidate =
+                    scan_sorted(subset.begin(), subset.end(), [](const Keyed& k) { return k.key; });
+                if (candidate.gap > vertical.gap && candidate.gap >= kMinGap) {
+                    vertical = candidate;
+                    vertical_of_wide = true;
+                }
+            }
+        }
+
+        const Cut cut = choose_cut(horizontal.gap, vertical.gap, prefer_horizontal_first_);
+        if (cut == Cut::None) {
+            sink_.emit(kNoValidCut, [&] {
+                return "[segment] no valid cuts for " + std::to_string(n) + " elements, falling back to y-then-x sort";
+            });
+            finish_y_then_x(g);
+            return;
+        }
+        const bool is_horizontal = cut == Cut::Horizontal;
+        const GapCandidate chosen = is_horizontal ? horizontal : vertical;
+        sink_.emit(is_horizontal ? kHorizontalCut : kVerticalCut, [&] {
+            return std::string(is_horizontal ? "[segment] horizontal cut at y=" : "[segment] vertical cut at x=") +
+                   fmt::fixed(chosen.position, 1) + " (gap=" + fmt::fixed(chosen.gap, 1) + ") on " +
+                   std::to_string(n) + " elements";
+        });
+
+        if (!is_horizontal && vertical_of_wide) {
+            split_by_centres(std::move(g), chosen.position);
+            return;
+        }
+        Axis& along = is_horizontal ? g.rows : g.columns;
+        const auto split = static_cast<std::size_t>(
+            std::partition_point(along.keys.begin() + static_cast<std::ptrdiff_t>(along.begin),
+                                 along.keys.begin() + static_cast<std::ptrdiff_t>(along.end),
+                                 [&](const Keyed& k) { return start_of(k.key) <= chosen.position; }) -
+            along.keys.begin());
+        // Collect the side with fewer entries; it is rarely the larger one.
+        const bool first_is_shorter = split - along.begin <= along.end - split;
+        std::vector<std::uint32_t> taken;
+        for_members(g, along, first_is_shorter ? along.begin : split, first_is_shorter ? split : along.end,
+                    [&](const Keyed& k) { taken.push_back(k.index); });
+        const std::size_t first_count = first_is_shorter ? taken.size() : n - taken.size();
+        sink_.emit(kSplit, [&] {
+            return "[segment] split into 2 groups: " + std::to_string(first_count) + ", " +
+                   std::to_string(n - first_count);
+        });
+        if (first_is_shorter) {
+            along.begin = split;
+        } else {
+            along.end = split;
+        }
+        std::sort(taken.begin(), taken.end());
+        Group side = make_group(taken);  // the taken elements now belong to it
+        take_out(g, taken);
+        if (first_is_shorter) {
+            pending_.push_back(std::move(g));
+            pending_.push_back(std::move(side));
+        } else {
+            pending_.push_back(std::move(side));
+            pending_.push_back(std::move(g));
+        }
+    }
+
+    void split_by_centres(Group g, float position) {
+        const std::vector<std::uint32_t> members = members_of(g);
+        std::vector<std::uint32_t> first;
+        std::vector<std::uint32_t> second;
+        for (std::uint32_t index : members) {
+            (centre_x(elements_[index]) < position ? first : second).push_back(index);
+        }
+        if (first.empty() || second.empty()) {
+            sink_.emit(kOneSideEmpty, [&] {
+                return "[segment] cut produced only 1 group for " + std::to_string(g.live) +
+                       " elements, falling back to y-then-x sort";
+            });
+            finish_y_then_x(g);
+            return;
+        }
+        sink_.emit(kSplit, [&] {
+            return "[segment] split into 2 groups: " + std::to_string(first.size()) + ", " +
+                   std::to_string(second.size());
+        });
+        Group second_group = make_group(second);
+        Group first_group = make_group(first);
+        pending_.push_back(std::move(second_group));
+        pending_.push_back(std::move(first_group));
+    }
+
+    const std::vector<SorterElement>& elements_;
+    bool prefer_horizontal_first_;
+    const DiagnosticSink& sink_;
+    std::vector<SorterElement>& out_;
+    std::vector<std::uint32_t> owner_;
+    std::vector<float> widths_;
+    std::vector<Group> pending_;
+    std::uint32_t next_id_ = 1;
+};
+
+bool clean(const std::vector<SorterElement>& elements) {
+    const auto fine = [](float v) { return v > -kCleanLimit && v < kCleanLimit; };
+    return std::all_of(elements.begin(), elements.end(), [&](const SorterElement& e) {
+        return fine(e.x1) && fine(e.y1) && fine(e.x2) && fine(e.y2);
+    });
+}
+
+}  // namespace
+
+std::vector<SorterElement> segment(const std::vector<SorterElement>& elements, bool prefer_horizontal_first,
+                                   const DiagnosticSink& sink) {
+    std::vector<SorterElement> out;
+    out.reserve(elements.size());
+    if (elements.size() > kSmallGroup && clean(elements)) {
+        LargeGroups(elements, prefer_horizontal_first, sink, out).run();
+    } else {
+        segment_ranges(elements, prefer_horizontal_first, sink, out);
     }
     return out;
 }

@@ -1,0 +1,116 @@
+#include "ostrel/cover_tree.hpp"
+
+#include <algorithm>
+
+#include "vellora/numeric.hpp"
+
+namespace vellora::ostrel {
+
+CoverTree::CoverTree(const std::vector<std::pair<float, float>>& intervals) {
+    points_.reserve(2 * intervals.size());
+    for (const auto& [start, end] : intervals) {
+        points_.push_back(start);
+        points_.push_back(end);
+    }
+    std::sort(points_.begin(), points_.end());
+    // -0 and +0 share a point: as bounds of a band they give the same
+    // extent and middle.
+    points_.erase(std::unique(points_.begin(), points_.end()), points_.end());
+    units_ = static_cast<std::int32_t>(2 * points_.size() - 1);
+    std::vector<std::int32_t> counts(static_cast<std::size_t>(units_) + 1, 0);
+    for (const auto& [start, end] : intervals) {
+        ++counts[static_cast<std::size_t>(unit_of(start))];
+        --counts[static_cast<std::size_t>(unit_of(end)) + 1];
+    }
+    for (std::size_t u = 1; u < counts.size(); ++u) counts[u] += counts[u - 1];
+    nodes_.resize(4 * static_cast<std::size_t>(units_));
+    build(1, 0, units_ - 1, counts);
+}
+
+std::int32_t CoverTree::unit_of(float value) const noexcept {
+    const auto it = std::lower_bound(points_.begin(), points_.end(), value);
+    return static_cast<std::int32_t>(2 * (it - points_.begin()));
+}
+
+void CoverTree::remove(float start, float end) { add(1, 0, units_ - 1, unit_of(start), unit_of(end), -1); }
+
+void CoverTree::build(std::size_t node, std::int32_t lo, std::int32_t hi,
+                      const std::vector<std::int32_t>& counts) {
+    if (lo == hi) {
+        nodes_[node] = Node{counts[static_cast<std::size_t>(lo)], 0, -1, -1, 0.0f, 0.0f};
+        return;
+    }
+    const std::int32_t mid = lo + (hi - lo) / 2;
+    build(2 * node, lo, mid, counts);
+    build(2 * node + 1, mid + 1, hi, counts);
+    pull(node, lo, mid, hi);
+}
+
+void CoverTree::add(std::size_t node, std::int32_t lo, std::int32_t hi, std::int32_t from, std::int32_t to,
+                    std::int32_t delta) {
+    if (to < lo || hi < from) return;
+    if (from <= lo && hi <= to) {
+        nodes_[node].min += delta;
+        nodes_[node].lazy += delta;
+        return;
+    }
+    for (std::size_t child : {2 * node, 2 * node + 1}) {
+        nodes_[child].min += nodes_[node].lazy;
+        nodes_[child].lazy += nodes_[node].lazy;
+    }
+    nodes_[node].lazy = 0;
+    const std::int32_t mid = lo + (hi - lo) / 2;
+    add(2 * node, lo, mid, from, to, delta);
+    add(2 * node + 1, mid + 1, hi, from, to, delta);
+    pull(node, lo, mid, hi);
+}
+
+void CoverTree::pull(std::size_t node, std::int32_t lo, std::int32_t mid, std::int32_t hi) {
+    const Node& left = nodes_[2 * node];
+    const Node& right = nodes_[2 * node + 1];
+    const std::int32_t least = std::min(left.min, right.min);
+    // A child whose least count is above the parent's counts as wholly above.
+    const std::int32_t left_first = left.min > least ? lo : left.first;
+    const std::int32_t left_last = left.min > least ? mid : left.last;
+    const std::int32_t right_first = right.min > least ? mid + 1 : right.first;
+    const std::int32_t right_last = right.min > least ? hi : right.last;
+    Node& out = nodes_[node];
+    out.min = least;
+    out.first = left_first >= 0 ? left_first : right_first;
+    out.last = right_last >= 0 ? right_last : left_last;
+    out.gap = 0.0f;
+    out.position = 0.0f;
+    // Left to right, a band replacing the best only when strictly wider.
+    if (left.min == least && left.gap > out.gap) {
+        out.gap = left.gap;
+        out.position = left.position;
+    }
+    if (left_last >= 0 && right_first > left_last + 1) {
+        // Both bounds are points: a covered stretch covers its end points.
+        const float reach = points_[static_cast<std::size_t>(left_last / 2)];
+        const float start = points_[static_cast<std::size_t>(right_first / 2)];
+        const float gap = start - reach;
+        if (gap > out.gap) {
+            out.gap = gap;
+            out.position = num::centre(start, reach);
+        }
+    }
+    if (right.min == least && right.gap > out.gap) {
+        out.gap = right.gap;
+        out.position = right.position;
+    }
+}
+
+GapCandidate CoverTree::widest_gap() const noexcept {
+    const Node& root = nodes_[1];
+    if (root.min > 0 || root.gap <= 0.0f) return GapCandidate{};
+    return GapCandidate{root.position, root.gap};
+}
+
+std::pair<float, float> CoverTree::extent() const noexcept {
+    const Node& root = nodes_[1];
+    if (root.min > 0) return {points_.front(), points_.back()};
+    return {points_[static_cast<std::size_t>(root.first / 2)], points_[static_cast<std::size_t>(root.last / 2)]};
+}
+
+}  // namespace vellora::ostrel

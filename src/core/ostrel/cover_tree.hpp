@@ -1,0 +1,58 @@
+// How a set of closed intervals covers a line, kept under removals: the
+// widest empty band between them and their overall extent.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "ostrel/segment.hpp"
+
+namespace vellora::ostrel {
+
+// Intervals must be finite and upright (start <= end). The line is cut into
+// units at the distinct end points: unit 2j is the point v_j, unit 2j + 1
+// the open stretch between v_j and v_(j+1). A segment tree counts how many
+// intervals cover each unit.
+class CoverTree {
+public:
+    CoverTree() = default;
+    explicit CoverTree(const std::vector<std::pair<float, float>>& intervals);
+
+    // Takes away one interval that was given to the constructor.
+    void remove(float start, float end);
+
+    // The leftmost of the widest bands between two covered points with
+    // nothing covered in between: its extent (right end minus left end) and
+    // its middle ((right end + left end) * 0.5). (0, 0) when there is none.
+    GapCandidate widest_gap() const noexcept;
+
+    // The smallest and the largest covered point.
+    std::pair<float, float> extent() const noexcept;
+
+private:
+    struct Node {
+        std::int32_t min = 0;   // least count in the range
+        std::int32_t lazy = 0;  // pending for the children
+        // Relative to the units at the least count: the first and last unit
+        // above it (-1 if none) and the widest band of least-count units
+        // with units above it on both sides.
+        std::int32_t first = -1;
+        std::int32_t last = -1;
+        float gap = 0.0f;
+        float position = 0.0f;
+    };
+
+    void build(std::size_t node, std::int32_t lo, std::int32_t hi, const std::vector<std::int32_t>& counts);
+    void add(std::size_t node, std::int32_t lo, std::int32_t hi, std::int32_t from, std::int32_t to,
+             std::int32_t delta);
+    void pull(std::size_t node, std::int32_t lo, std::int32_t mid, std::int32_t hi);
+    std::int32_t unit_of(float value) const noexcept;
+
+    std::vector<float> points_;
+    std::vector<Node> nodes_;
+    std::int32_t units_ = 0;
+};
+
+}  // namespace vellora::ostrel
