@@ -122,6 +122,10 @@ class PipelineError(ValueError):
         super().__init__(failure.message)
         self.failure = failure
 
+    def __reduce__(self) -> tuple[type[PipelineError], tuple[InputFailure]]:
+        # Raised in worker processes (a pool, a cluster): rebuilt from the failure, not the message.
+        return (type(self), (self.failure,))
+
 
 def input_kind(path: str, kind: InputKind = "auto") -> Literal["pdf", "page"]:
     """Whether ``path`` is read as a PDF or as a page file."""

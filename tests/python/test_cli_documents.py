@@ -106,6 +106,17 @@ def test_api_records_match_the_command_line(three_pages):
     assert order_input(three_pages) == [json.loads(line) for line in cli]
 
 
+def test_pipeline_error_survives_a_trip_to_another_process(broken):
+    import pickle
+
+    from vellora.pipeline import PipelineError, order_input
+
+    with pytest.raises(PipelineError) as raised:
+        order_input(broken)
+    copy = pickle.loads(pickle.dumps(raised.value))
+    assert copy.failure == raised.value.failure and str(copy) == str(raised.value)
+
+
 def test_jobs_give_the_serial_output(three_pages, broken):
     inputs = [three_pages, broken, SAMPLE, three_pages]
     serial = run("pdf", *inputs, "--jobs", "1")
