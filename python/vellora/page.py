@@ -442,6 +442,11 @@ def _read_json(path: str | os.PathLike[str]) -> object:
         text = raw.decode("utf-8")
     except UnicodeDecodeError as error:
         raise PageError(f"not UTF-8 text (byte {error.start} is {raw[error.start]:#04x})") from None
+    return decode_json(text)
+
+
+def decode_json(text: str) -> object:
+    """The JSON value of ``text``; PageError with the line and column when it is not JSON."""
     try:
         return json.loads(text)
     except json.JSONDecodeError as error:

@@ -26,7 +26,7 @@ from ..ordering import ALGORITHMS, ConfigError, make_config
 from ..outputs.jsonl import page_line
 from ..outputs.markdown import MarkdownPage, document_markdown
 from ..outputs.text import page_text
-from ..page import PageError
+from ..page import PageError, decode_json
 from ..pipeline import DEFAULT_ALGORITHM, InputFailure, InputKind, OrderedPage, PipelineOptions, iter_input, run_input
 from ..svg import write_svg
 from .common import EXIT_FAILURE, EXIT_OK, EXIT_USAGE, PROG, Failure, OutputError, reason
@@ -37,17 +37,6 @@ if TYPE_CHECKING:
     from ..pdf import PdfSettings
 
 __all__ = ["Batch", "parse_config", "run_batch"]
-
-
-def _decode_json(text: str) -> object:
-    try:
-        return json.loads(text)
-    except json.JSONDecodeError as error:
-        raise PageError(f"not valid JSON: {error.msg} (line {error.lineno}, column {error.colno})") from None
-    except RecursionError:
-        raise PageError("not usable JSON: arrays or objects nested too deeply") from None
-    except ValueError as error:  # an integer with more digits than Python converts
-        raise PageError(f"not valid JSON: {str(error).split(';')[0]}") from None
 
 
 def parse_config(items: Sequence[str], limit: int | None) -> dict[str, float]:
@@ -62,7 +51,7 @@ def parse_config(items: Sequence[str], limit: int | None) -> dict[str, float]:
                 raise Failure(f"--config {item}: {raw.strip()!r} is not a number", EXIT_USAGE) from None
             continue
         try:
-            data = _decode_json(read_text(item, limit))
+            data = decode_json(read_text(item, limit))
         except OSError as error:
             raise Failure(f"--config {item}: cannot read: {reason(error)}", EXIT_USAGE) from None
         except InputError as error:

@@ -9,26 +9,13 @@ win over the mapping's.
 
 from __future__ import annotations
 
-import json
 from collections.abc import Mapping
 from typing import Any
 
-from ..page import LABELS, Page, PageError, parse_page
+from ..page import LABELS, Page, PageError, decode_json, parse_page
 from .options import ImportOptions, apply_min_score, class_error, four_numbers
 
 __all__ = ["decode_json", "page_from_data", "pages_from_jsonl"]
-
-
-def decode_json(text: str) -> object:
-    """The JSON value of ``text``; PageError with the line and column when it is not JSON."""
-    try:
-        return json.loads(text)
-    except json.JSONDecodeError as error:
-        raise PageError(f"not valid JSON: {error.msg} (line {error.lineno}, column {error.colno})") from None
-    except RecursionError:
-        raise PageError("not usable JSON: arrays or objects nested too deeply") from None
-    except ValueError as error:  # an integer with more digits than Python converts
-        raise PageError(f"not valid JSON: {str(error).split(';')[0]}") from None
 
 
 def _where(index: int, raw: Mapping[str, Any]) -> str:
