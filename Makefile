@@ -5,11 +5,14 @@ BUILD   := build
 VENV    := $(BUILD)/venv
 PY      := $(VENV)/bin/python
 PYTEST_ARGS ?=
-# Reliability checks: fuzzing time, and the seconds of the longer thread stress run of `make check`.
-FUZZ_SECONDS   ?= 60
-STRESS_SECONDS ?= 20
+# Reliability checks: fuzzing time of `make fuzz` and of `make check`, and the
+# seconds of the longer thread stress run of `make check`.
+FUZZ_SECONDS       ?= 60
+CHECK_FUZZ_SECONDS ?= 30
+STRESS_SECONDS     ?= 20
 # Variables the inner make needs; the development root starts with a clean environment.
-PASS    = BUILD='$(BUILD)' PYTEST_ARGS='$(PYTEST_ARGS)' FUZZ_SECONDS='$(FUZZ_SECONDS)' STRESS_SECONDS='$(STRESS_SECONDS)'
+PASS    = BUILD='$(BUILD)' PYTEST_ARGS='$(PYTEST_ARGS)' FUZZ_SECONDS='$(FUZZ_SECONDS)' \
+          CHECK_FUZZ_SECONDS='$(CHECK_FUZZ_SECONDS)' STRESS_SECONDS='$(STRESS_SECONDS)'
 
 # How inner-install builds: the interpreter of the virtual environment, CMake
 # definitions, and a prefix for the Python test run (the sanitized build sets them).
@@ -96,7 +99,7 @@ inner-test-refs:
 
 # Everything above with short budgets, and a longer thread stress run.
 inner-check: inner-test
-	$(MAKE) --no-print-directory inner-fuzz FUZZ_SECONDS=$(if $(filter 60,$(FUZZ_SECONDS)),30,$(FUZZ_SECONDS))
+	$(MAKE) --no-print-directory inner-fuzz FUZZ_SECONDS=$(CHECK_FUZZ_SECONDS)
 	$(MAKE) --no-print-directory inner-test-asan
 	$(MAKE) --no-print-directory inner-test-refs
 	cd tests/python && VELLORA_STRESS_SECONDS=$(STRESS_SECONDS) $(CURDIR)/$(PY) -m pytest -q -p no:cacheprovider test_threads.py
