@@ -18,17 +18,22 @@ std::int32_t split_key(const TreeBox& box, bool along_x) noexcept {
 
 BoxTree::BoxTree(std::vector<TreeBox> boxes) : boxes_(std::move(boxes)) {
     if (boxes_.empty()) return;
+    // The split keys are worked out once per box, not at every comparison.
+    std::vector<Keyed> keyed;
+    keyed.reserve(boxes_.size());
+    for (const TreeBox& box : boxes_) keyed.push_back({split_key(box, true), split_key(box, false), box});
     nodes_.reserve(2 * (boxes_.size() / kLeafSize + 1));
-    build(0, static_cast<std::uint32_t>(boxes_.size()), 0);
+    build(keyed, 0, static_cast<std::uint32_t>(keyed.size()));
+    for (std::size_t i = 0; i < keyed.size(); ++i) boxes_[i] = keyed[i].box;
 }
 
-std::uint32_t BoxTree::build(std::uint32_t begin, std::uint32_t end, int depth) {
+std::uint32_t BoxTree::build(std::vector<Keyed>& keyed, std::uint32_t begin, std::uint32_t end) {
     const auto index = static_cast<std::uint32_t>(nodes_.size());
     nodes_.push_back({});
-    EdgeBounds edges{boxes_[begin].x1, boxes_[begin].x1, boxes_[begin].x2, boxes_[begin].y1,
-                     boxes_[begin].y1, boxes_[begin].y2, boxes_[begin].y2};
+    const TreeBox& first = keyed[begin].box;
+    EdgeBounds edges{first.x1, first.x1, first.x2, first.y1, first.y1, first.y2, first.y2};
     for (std::uint32_t i = begin + 1; i < end; ++i) {
-        const TreeBox& b = boxes_[i];
+        const TreeBox& b = keyed[i].box;
         edges.min_x1 = std::min(edges.min_x1, b.x1);
         edges.max_x1 = std::max(edges.max_x1, b.x1);
         edges.max_x2 = std::max(edges.max_x2, b.x2);
@@ -40,15 +45,15 @@ std::uint32_t BoxTree::build(std::uint32_t begin, std::uint32_t end, int depth) 
     std::uint32_t left = kNoChild;
     std::uint32_t right = kNoChild;
     if (end - begin > kLeafSize) {
-        // Split across the longer side of the node's centres.
+        // Split across the longer side of the node.
         const bool along_x = (edges.max_x2 - edges.min_x1) >= (edges.max_y2 - edges.min_y1);
         const std::uint32_t middle = begin + (end - begin) / 2;
-        std::nth_element(boxes_.begin() + begin, boxes_.begin() + middle, boxes_.begin() + end,
-                         [along_x](const TreeBox& a, const TreeBox& b) {
-                             return split_key(a, along_x) < split_key(b, along_x);
+        std::nth_element(keyed.begin() + begin, keyed.begin() + middle, keyed.begin() + end,
+                         [along_x](const Keyed& a, const Keyed& b) {
+                             return along_x ? a.x < b.x : a.y < b.y;
                          });
-        left = build(begin, middle, depth + 1);
-        right = build(middle, end, depth + 1);
+        left = build(keyed, begin, middle);
+        right = build(keyed, middle, end);
     }
     nodes_[index] = Node{edges, begin, end, left, right};
     return index;

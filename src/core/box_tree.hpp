@@ -90,7 +90,13 @@ private:
         float value;
     };
 
-    std::uint32_t build(std::uint32_t begin, std::uint32_t end, int depth);
+    struct Keyed {
+        std::int32_t x;  // split keys of the box's centre
+        std::int32_t y;
+        TreeBox box;
+    };
+
+    std::uint32_t build(std::vector<Keyed>& keyed, std::uint32_t begin, std::uint32_t end);
 
     std::vector<TreeBox> boxes_;
     std::vector<Node> nodes_;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "ostrel/cover_tree.hpp"
@@ -264,8 +265,11 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
 }
 
 
+// A split leaving the larger side less than this many times the smaller
+// one lets the larger side start afresh rather than keep its trees.
+constexpr std::size_t kLopsided = 8;
 // Groups of at most this many elements are finished by segment_ranges.
-constexpr std::size_t kSmallGroup = 1024;
+constexpr std::size_t kSmallGroup = 256;
 // Coordinates below this magnitude leave at least 1.5 between the middle of
 // a band of 5 or more and either of its ends, and never overflow a sum.
 constexpr float kCleanLimit = 16777216.0f;
@@ -320,6 +324,7 @@ private:
     struct Group {
         std::uint32_t id = 0;
         std::size_t live = 0;
+        bool tracked = false;  // trees and width count built (else lists hold members only)
         Axis rows;     // (top, bottom)
         Axis columns;  // (left, right)
         std::vector<std::pair<float, std::uint32_t>> by_width;  // ascending
@@ -340,16 +345,12 @@ private:
     Axis make_axis(const std::vector<std::uint32_t>& members, bool vertical) const {
         Axis axis;
         axis.keys.reserve(members.size());
-        std::vector<std::pair<float, float>> intervals;
-        intervals.reserve(members.size());
         for (std::uint32_t index : members) {
             const SorterElement& e = elements_[index];
             axis.keys.push_back({vertical ? pair_key<left, right>(e) : pair_key<top, bottom>(e), index});
-            intervals.emplace_back(vertical ? left(e) : top(e), vertical ? right(e) : bottom(e));
         }
         std::sort(axis.keys.begin(), axis.keys.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
         axis.end = axis.keys.size();
-        axis.cover = CoverTree(intervals);
         return axis;
     }
 
@@ -360,16 +361,33 @@ private:
         for (std::uint32_t index : members) owner_[index] = g.id;
         g.rows = make_axis(members, false);
         g.columns = make_axis(members, true);
-        g.by_width.reserve(members.size());
-        for (std::uint32_t index : members) g.by_width.emplace_back(widths_[index], index);
+        return g;
+    }
+
+    // Builds the trees and the width count of g from its members.
+    void track(Group& g) const {
+        std::vector<std::pair<float, float>> rows;
+        std::vector<std::pair<float, float>> columns;
+        rows.reserve(g.live);
+        columns.reserve(g.live);
+        g.by_width.clear();
+        g.by_width.reserve(g.live);
+        for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) {
+            const SorterElement& e = elements_[k.index];
+            rows.emplace_back(top(e), bottom(e));
+            columns.emplace_back(left(e), right(e));
+            g.by_width.emplace_back(widths_[k.index], k.index);
+        });
+        g.rows.cover = CoverTree(rows);
+        g.columns.cover = CoverTree(columns);
         std::sort(g.by_width.begin(), g.by_width.end());
-        g.width_tree.assign(members.size() + 1, 0);
-        for (std::size_t i = 1; i <= members.size(); ++i) {
+        g.width_tree.assign(g.live + 1, 0);
+        for (std::size_t i = 1; i <= g.live; ++i) {
             g.width_tree[i] += 1;
             const std::size_t parent = i + (i & (~i + 1));
-            if (parent <= members.size()) g.width_tree[parent] += g.width_tree[i];
+            if (parent <= g.live) g.width_tree[parent] += g.width_tree[i];
         }
-        return g;
+        g.tracked = true;
     }
 
     static std::int32_t count_before(const Group& g, std::size_t position) {
@@ -413,6 +431,24 @@ private:
     // Takes `taken` (already handed to another group) out of g: removes
     // them from its trees and its width count; its lists drop them lazily.
     void take_out(Group& g, const std::vector<std::uint32_t>& taken) {
+        g.live -= taken.size();
+        if (taken.size() * kLopsided >= g.live + taken.size()) {
+            // A fair share left: g starts afresh, with members only.
+            compact(g, g.rows, true);
+            compact(g, g.columns, true);
+            g.tracked = false;
+            g.rows.cover = CoverTree();
+            g.columns.cover = CoverTree();
+            g.by_width = {};
+            g.width_tree = {};
+            return;
+        }
+        if (!g.tracked) {
+            track(g);
+            compact(g, g.rows, false);
+            compact(g, g.columns, false);
+            return;
+        }
         for (std::uint32_t index : taken) {
             const SorterElement& e = elements_[index];
             g.rows.cover.remove(top(e), bottom(e));
@@ -423,14 +459,13 @@ private:
                 g.width_tree[i] -= 1;
             }
         }
-        g.live -= taken.size();
-        compact(g, g.rows);
-        compact(g, g.columns);
+        compact(g, g.rows, false);
+        compact(g, g.columns, false);
     }
 
-    // Drops gone entries once they are as many as the members left.
-    void compact(const Group& g, Axis& axis) const {
-        if (axis.end - axis.begin <= 2 * g.live) return;
+    // Drops gone entries once they are as many as the members left (or now).
+    void compact(const Group& g, Axis& axis, bool now) const {
+        if (!now && axis.end - axis.begin <= 2 * g.live) return;
         std::vector<Keyed> kept;
         kept.reserve(g.live);
         for_members(g, axis, axis.begin, axis.end, [&](const Keyed& k) { kept.push_back(k); });
@@ -445,13 +480,41 @@ private:
             finish_small(g);
             return;
         }
-        const GapCandidate horizontal = g.rows.cover.widest_gap();
-        GapCandidate vertical = g.columns.cover.widest_gap();
+        const auto key_of = [](const Keyed& k) { return k.key; };
+        const auto range_of = [](const Axis& axis) {
+            return std::pair(axis.keys.begin() + static_cast<std::ptrdiff_t>(axis.begin),
+                             axis.keys.begin() + static_cast<std::ptrdiff_t>(axis.end));
+        };
+        // Untracked lists hold members only: their scans are the plain ones.
+        const GapCandidate horizontal = g.tracked ? g.rows.cover.widest_gap()
+                                                  : scan_sorted(range_of(g.rows).first, range_of(g.rows).second, key_of);
+        GapCandidate vertical = g.tracked ? g.columns.cover.widest_gap()
+                                          : scan_sorted(range_of(g.columns).first, range_of(g.columns).second, key_of);
         bool vertical_of_wide = false;
         if (vertical.gap < kMinGap) {
-            const auto [min_left, max_right] = g.columns.cover.extent();
+            float min_left = 0.0f;
+            float max_right = 0.0f;
+            if (g.tracked) {
+                std::tie(min_left, max_right) = g.columns.cover.extent();
+            } else {
+                const SorterElement& front = elements_[g.columns.keys[g.columns.begin].index];
+                min_left = left(front);
+                max_right = right(front);
+                for (std::size_t i = g.columns.begin + 1; i < g.columns.end; ++i) {
+                    const SorterElement& e = elements_[g.columns.keys[i].index];
+                    max_right = num::max_num(max_right, right(e));
+                    min_left = num::min_num(min_left, left(e));
+                }
+            }
             const float limit = clamped_diff(max_right, min_left) * kNarrowFraction;
-            const std::size_t wide = wide_count(g, limit);
+            std::size_t wide = 0;
+            if (g.tracked) {
+                wide = wide_count(g, limit);
+            } else {
+                for (std::size_t i = g.columns.begin; i < g.columns.end; ++i) {
+                    wide += widths_[g.columns.keys[i].index] >= limit ? 1 : 0;
+                }
+            }
             if (wide >= 2 && wide < n) {
                 std::vector<Keyed> subset;
                 subset.reserve(wide);
