@@ -267,7 +267,7 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
 
 // A split leaving the larger side less than this many times the smaller
 // one lets the larger side start afresh rather than keep its trees.
-constexpr std::size_t kLopsided = 8;
+constexpr std::size_t kLopsided = 32;
 // Groups of at most this many elements are finished by segment_ranges.
 constexpr std::size_t kSmallGroup = 256;
 // Coordinates below this magnitude leave at least 1.5 between the middle of
