@@ -14,11 +14,11 @@ BODY = ("Reading order is the sequence in which a person reads the blocks of a p
         "and a program has to find it before it can summarise or translate the page.")
 
 
-def journal(path, pages=6, running_head="Journal of Page Layout Studies"):
-    """A small article: a running head, two paragraphs and a page number on each page."""
+def journal(path, pages=6, running_head="Journal of Page Layout Studies", head_size=10):
+    """A small article: a running head (as large as the text), two paragraphs and a page number on each page."""
     pdf = canvas.Canvas(str(path), pagesize=(612, 792), invariant=1)
     for number in range(1, pages + 1):
-        pdf.setFont("Helvetica", 8)
+        pdf.setFont("Helvetica", head_size)
         pdf.drawString(72 if number % 2 else 400, 760, running_head)
         pdf.setFont("Helvetica", 10)
         for paragraph, top in enumerate((700, 560)):
@@ -101,6 +101,10 @@ class TestFurnitureAcrossPages:
     def test_a_single_page_file_has_no_repeated_head(self, tmp_path):
         page = next(iter_pages(journal(tmp_path / "one.pdf", pages=1)))
         assert {e.category for e in page.elements if e.role != "body"} == {"Page-number"}
+
+    def test_a_head_in_small_print_above_the_text_needs_no_other_page(self, tmp_path):
+        page = next(iter_pages(journal(tmp_path / "one.pdf", pages=1, head_size=8)))
+        assert {e.category for e in page.elements if e.role != "body"} == {"Page-number", "Page-header"}
 
 
 class TestErrors:

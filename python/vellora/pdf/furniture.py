@@ -13,6 +13,9 @@ Furniture is labelled (category ``Page-header``, ``Page-footer``,
 * A block in the band that is only a page number ("7", "- 7 -", "Page 7 of
   9", "vii") is a ``Page-number``, and a line beside it on the same
   baseline is the running head or footer, even on a page with no neighbours.
+* A line or two in small print (at most 0.8 times the body size) in the top
+  band, above all the body text, is a running head (or a slide's
+  navigation bar).
 * Blocks made only of small numbers, one per line, lying in the margin (left
   of all other text, or right of it, within :attr:`~.PdfSettings.line_number_band`
   of the width) are ``Line-number`` blocks (the line numbers of a
@@ -33,6 +36,14 @@ _PAGE_NUMBER: Final = re.compile(
     r"^[\W_]*(?:page\s+)?(?:\d{1,4}|[ivxlc]{1,7})(?:\s*(?:of|/)\s*\d{1,4})?[\W_]*$", re.I
 )
 _LINE_NUMBER: Final = re.compile(r"^\d{1,4}$")
+#: Running heads in small print are set at most this times the body size.
+_SMALL_PRINT: Final = 0.8
+
+
+def _body_size(page: PageBlocks) -> float:
+    from .headings import body_size
+
+    return body_size(page.blocks)
 
 
 def _shape(text: str) -> str:
@@ -98,6 +109,14 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
             block.category, block.role = "Page-number", role
         elif _repeated(block, neighbours, settings):
             block.category, block.role = ("Page-header" if top else "Page-footer"), role
+    # Small print at the very top, above all the body text, is a running head (or a slide's navigation).
+    body = _body_size(page)
+    body_top = min((block.box[1] for block in page.blocks if block.kind == "text" and block.role == "body"
+                    and block.font_size >= 0.95 * body), default=0.0)
+    for block in page.blocks:
+        if (block.kind == "text" and block.role == "body" and len(block.lines) <= 2 and block.box[3] <= band
+                and body > 0 and block.font_size <= _SMALL_PRINT * body and block.box[3] <= body_top):
+            block.category, block.role = "Page-header", "header"
     # A line of the band that shares its baseline with the page number is the running head (or foot).
     numbers = [block for block in page.blocks if block.category == "Page-number"]
     for block in page.blocks:

@@ -32,8 +32,8 @@ _NUMBERED: Final = re.compile(
     re.I,
 )
 _SENTENCE_END: Final = re.compile(r"[.,;:]$")
-#: A title must be at least this much larger than the body.
-_TITLE_RATIO: Final = 1.5
+#: A title must be at least this much larger than the body (and the largest text of the page).
+_TITLE_RATIO: Final = 1.3
 
 
 def body_size(blocks: list[RawBlock]) -> float:
@@ -143,6 +143,25 @@ def _join_numbers(blocks: list[RawBlock], body: float) -> list[RawBlock]:
     return [block for block in blocks if id(block) not in taken] + joined
 
 
+def _join_heading_lines(page: PageBlocks, headings: list[RawBlock]) -> list[RawBlock]:
+    """A heading broken over two blocks (its second line centred or indented) becomes one."""
+    result: list[RawBlock] = []
+    for block in sorted(headings, key=lambda block: (block.box[1], block.box[0])):
+        above = result[-1] if result else None
+        if (above is not None and abs(above.font_size - block.font_size) <= 0.5
+                and abs(above.bold - block.bold) <= 0.3
+                and 0 <= block.box[1] - above.box[3] <= 0.5 * (block.box[3] - block.box[1])
+                and min(above.box[2], block.box[2]) > max(above.box[0], block.box[0])
+                and not _NUMBERED.match(block.text)):
+            joined = block_of_lines((*above.lines, *block.lines))
+            joined.category = above.category
+            page.blocks = [b for b in page.blocks if b is not above and b is not block] + [joined]
+            result[-1] = joined
+        else:
+            result.append(block)
+    return result
+
+
 def find_headings(page: PageBlocks, settings: PdfSettings) -> None:
     """Split headings off their paragraphs and set the category of headings."""
     body = body_size(page.blocks)
@@ -156,6 +175,7 @@ def find_headings(page: PageBlocks, settings: PdfSettings) -> None:
                 and not any(id(line) in entries for line in block.lines)]
     for block in headings:
         block.category = "Section-header"
+    headings = _join_heading_lines(page, headings)
     # The title: on the first page, in its upper part, the largest text there is, well above the body size.
     largest = max((block.font_size for block in blocks if block.kind == "text" and block.role == "body"), default=0.0)
     title_candidates = [block for block in headings
