@@ -13,7 +13,8 @@ package with its PDF front end (run them with the development root's Python).
 The reading regions come from the content stream: TeX writes the text of a
 page mostly in reading order, so the characters are grouped, in the order
 they are drawn, into lines and the lines into regions while they go on down
-the same column. A page whose stream order is not its reading order has its
+the same column. Running heads are put first and running feet last, where
+the output routine drew them; turned text (watermarks) is a skipped region. A page whose stream order is not its reading order has its
 regions reordered (or dropped) in corpus.json (``regions``: the new order of
 the generated regions' indices; ``fixed``: what was wrong), and the fix is
 recorded in the provenance file.
@@ -90,7 +91,11 @@ def _stream_items(pdf: Path) -> tuple[list[tuple[str, tuple[float, float, float,
     def walk(item: Any) -> None:
         if isinstance(item, layout.LTChar):
             if item.get_text().strip():
-                items.append(("char", box(item), item.size, item.get_text()))
+                # Turned text (a diagonal watermark, a vertical stamp) is not read with the page.
+                a, b, c, d = item.matrix[:4]
+                turned = abs(b) + abs(c) > 0.1 * (abs(a) + abs(d))
+                kind = "turned" if turned else "char"
+                items.append((kind, box(item), item.size, item.get_text()))
             return
         if isinstance(item, (layout.LTFigure, layout.LTImage)) and has_graphics(item):
             b = box(item)
@@ -116,6 +121,15 @@ def _lines(items: list[tuple[str, tuple[float, float, float, float], float, str]
             lines.append({"box": list(b), "text": "[figure]", "size": b[3] - b[1]})
             current = None
             continue
+        if kind == "turned":
+            if lines and lines[-1].get("turned"):
+                tb = lines[-1]["box"]
+                tb[0], tb[1], tb[2], tb[3] = min(tb[0], b[0]), min(tb[1], b[1]), max(tb[2], b[2]), max(tb[3], b[3])
+                lines[-1]["text"] += text
+            else:
+                lines.append({"box": list(b), "text": text, "size": size, "turned": True})
+            current = None
+            continue
         if current is not None:
             cb = current["box"]
             line_height = max(current["size"], size, 1.0)
@@ -138,6 +152,10 @@ def _regions(lines: list[dict[str, Any]]) -> list[dict[str, Any]]:
     current: dict[str, Any] | None = None
     for line in lines:
         b = line["box"]
+        if line.get("turned"):
+            regions.append({"box": list(b), "last": b, "text": line["text"], "skip": True})
+            current = None
+            continue
         if current is not None and line["text"] != "[figure]" and not current.get("figure"):
             cb, last = current["box"], current["last"]
             line_height = max(last[3] - last[1], b[3] - b[1], 6.0)
@@ -160,10 +178,43 @@ def _regions(lines: list[dict[str, Any]]) -> list[dict[str, Any]]:
     return regions
 
 
+def _furniture_first_and_last(regions: list[dict[str, Any]]) -> list[dict[str, Any]]:
+    """Running heads first and running feet (page numbers) last, wherever TeX drew them.
+
+    A head is a band of low regions at the very top, set off from everything
+    below by a gap; a foot likewise at the very bottom.
+    """
+    body = [r for r in regions if not r.get("skip")]
+    if len(body) < 3:
+        return regions
+
+    def band(top: bool) -> list[dict[str, Any]]:
+        edge = min(r["box"][1] for r in body) if top else max(r["box"][3] for r in body)
+        members = [r for r in body if (abs(r["box"][1] - edge) < 4 if top else abs(r["box"][3] - edge) < 4)]
+        if any(r["box"][3] - r["box"][1] > 16 for r in members):
+            return []
+        others = [r for r in body if r not in members]
+        if top:
+            apart = all(o["box"][1] > max(m["box"][3] for m in members) + 6 for o in others)
+        else:
+            apart = all(o["box"][3] < min(m["box"][1] for m in members) - 6 for o in others)
+        return sorted(members, key=lambda r: r["box"][0]) if apart and others else []
+
+    heads, feet = band(True), band(False)
+    rest = [r for r in regions if r not in heads and r not in feet]
+    return heads + rest + feet
+
+
 def stream_regions(pdf: Path) -> list[dict[str, Any]]:
     items, _width, _height = _stream_items(pdf)
-    regions = _regions(_lines(items))
-    return [{"box": [round(v, 2) for v in r["box"]], "text": " ".join(r["text"].split())[:40]} for r in regions]
+    regions = _furniture_first_and_last(_regions(_lines(items)))
+    result = []
+    for r in regions:
+        region = {"box": [round(v, 2) for v in r["box"]], "text": " ".join(r["text"].split())[:40]}
+        if r.get("skip"):
+            region["skip"] = True
+        result.append(region)
+    return result
 
 
 def _fixed_regions(generated: list[dict[str, Any]], fix: list[Any] | None) -> list[dict[str, Any]]:
@@ -171,7 +222,7 @@ def _fixed_regions(generated: list[dict[str, Any]], fix: list[Any] | None) -> li
     indices (merged into one region), or a region drawn by hand ({"box": [...], "text": ...})."""
     if fix is None:
         return generated
-    regions = []
+    regions: list[dict[str, Any]] = []
     for item in fix:
         if isinstance(item, int):
             regions.append(generated[item])
@@ -182,6 +233,8 @@ def _fixed_regions(generated: list[dict[str, Any]], fix: list[Any] | None) -> li
                             "text": generated[item[0]]["text"]})
         else:
             regions.append(item)
+    # Turned text stays out of the truth whatever the fix.
+    regions.extend(region for region in generated if region.get("skip") and region not in regions)
     return regions
 
 
@@ -252,8 +305,9 @@ def review(out: Path, only: set[str]) -> None:
                 draw.text((x2 - 14, y1), str(position[element["id"]]), fill=(40, 90, 220))
         for index, region in enumerate(data["regions"]):
             x1, y1, x2, y2 = (v * scale for v in region["box"])
-            draw.rectangle((x1, y1, x2, y2), outline=(220, 40, 40), width=2)
-            draw.rectangle((x1, y1, x1 + 16, y1 + 11), fill=(220, 40, 40))
+            colour = (150, 150, 150) if region.get("skip") else (220, 40, 40)
+            draw.rectangle((x1, y1, x2, y2), outline=colour, width=2)
+            draw.rectangle((x1, y1, x1 + 16, y1 + 11), fill=colour)
             draw.text((x1 + 2, y1), str(index), fill=(255, 255, 255))
         image.save(f"{prefix}.png")
     print(f"drawings in {out}", file=sys.stderr)

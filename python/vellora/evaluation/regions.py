@@ -7,11 +7,15 @@ with the first words it holds as a reminder::
     {"regions": [{"box": [72, 60, 540, 90], "text": "Title of ..."}, ...],
      "fixed": "why and how the order was corrected by hand, or null"}
 
+A region marked ``"skip": true`` holds what nobody reads as part of the page
+(a diagonal "draft" watermark, margin line numbers): elements that belong to
+it are left out of the truth.
+
 The true order of any set of elements is derived from it: each element
 belongs to the region that holds most of its area (the smaller region on a
 tie, then the earlier); elements are ordered by region, and inside a region from top to bottom
-and then from left to right. Elements that overlap no region (margin line
-numbers, say) are left out of the truth and so are not scored.
+and then from left to right. Elements that overlap no region, or belong to a
+skipped one, are left out of the truth and so are not scored.
 """
 
 from __future__ import annotations
@@ -33,11 +37,14 @@ class Region:
 
     box: Box
     text: str = ""
+    skip: bool = False
 
     def to_dict(self) -> dict[str, Any]:
         data: dict[str, Any] = {"box": [round(value, 2) for value in self.box]}
         if self.text:
             data["text"] = self.text
+        if self.skip:
+            data["skip"] = True
         return data
 
 
@@ -69,7 +76,7 @@ def truth_from_regions(page: Page, regions: Sequence[Region]) -> tuple[int, ...]
     keyed = []
     for element in page.elements:
         index = region_of(element.box, regions)
-        if index is not None:
+        if index is not None and not regions[index].skip:
             keyed.append(((index, element.y1, element.x1, element.id), element.id))
     keyed.sort()
     return tuple(element_id for _key, element_id in keyed)
@@ -92,7 +99,10 @@ def parse_regions(data: object, *, source: str | None = None) -> list[Region]:
             ):
                 raise PageError(f"regions[{index}]: 'box' must be 4 numbers x1, y1, x2, y2 with x1 <= x2, y1 <= y2")
             text = raw.get("text", "")
-            regions.append(Region((float(box[0]), float(box[1]), float(box[2]), float(box[3])), str(text)))
+            skip = raw.get("skip", False)
+            if not isinstance(skip, bool):
+                raise PageError(f"regions[{index}]: 'skip' must be true or false")
+            regions.append(Region((float(box[0]), float(box[1]), float(box[2]), float(box[3])), str(text), skip))
         return regions
     except PageError as error:
         error.source = source

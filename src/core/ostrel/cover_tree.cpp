@@ -25,6 +25,57 @@ CoverTree::CoverTree(const std::vector<std::pair<float, float>>& intervals) {
     for (std::size_t u = 1; u < counts.size(); ++u) counts[u] += counts[u - 1];
     nodes_.resize(4 * static_cast<std::size_t>(units_));
     build(1, 0, units_ - 1, counts);
+    from_ = 0;
+    to_ = units_ - 1;
+}
+
+void CoverTree::keep_after(float value) noexcept {
+    const auto it = std::upper_bound(points_.begin(), points_.end(), value);
+    from_ = std::max(from_, static_cast<std::int32_t>(2 * (it - points_.begin())));
+}
+
+void CoverTree::keep_before(float value) noexcept {
+    const auto it = std::lower_bound(points_.begin(), points_.end(), value);
+    to_ = std::min(to_, static_cast<std::int32_t>(2 * (it - points_.begin())) - 2);
+}
+
+// The same rules as pull, for two adjacent ranges of units.
+CoverTree::Info CoverTree::combine(const Info& left, const Info& right) const noexcept {
+    const std::int32_t least = std::min(left.min, right.min);
+    const std::int32_t left_first = left.min > least ? left.lo : left.first;
+    const std::int32_t left_last = left.min > least ? left.hi : left.last;
+    const std::int32_t right_first = right.min > least ? right.lo : right.first;
+    const std::int32_t right_last = right.min > least ? right.hi : right.last;
+    Info out{least, left.lo, right.hi, left_first >= 0 ? left_first : right_first,
+             right_last >= 0 ? right_last : left_last, 0.0f, 0.0f};
+    if (left.min == least && left.gap > out.gap) {
+        out.gap = left.gap;
+        out.position = left.position;
+    }
+    if (left_last >= 0 && right_first > left_last + 1) {
+        const float reach = points_[static_cast<std::size_t>(left_last / 2)];
+        const float start = points_[static_cast<std::size_t>(right_first / 2)];
+        const float gap = start - reach;
+        if (gap > out.gap) {
+            out.gap = gap;
+            out.position = num::centre(start, reach);
+        }
+    }
+    if (right.min == least && right.gap > out.gap) {
+        out.gap = right.gap;
+        out.position = right.position;
+    }
+    return out;
+}
+
+CoverTree::Info CoverTree::query(std::size_t node, std::int32_t lo, std::int32_t hi,
+                                 std::int32_t pending) const noexcept {
+    const Node& n = nodes_[node];
+    if (from_ <= lo && hi <= to_) return Info{n.min + pending, lo, hi, n.first, n.last, n.gap, n.position};
+    const std::int32_t mid = lo + (hi - lo) / 2;
+    if (to_ <= mid) return query(2 * node, lo, mid, pending + n.lazy);
+    if (from_ > mid) return query(2 * node + 1, mid + 1, hi, pending + n.lazy);
+    return combine(query(2 * node, lo, mid, pending + n.lazy), query(2 * node + 1, mid + 1, hi, pending + n.lazy));
 }
 
 std::int32_t CoverTree::unit_of(float value) const noexcept {
@@ -102,15 +153,16 @@ void CoverTree::pull(std::size_t node, std::int32_t lo, std::int32_t mid, std::i
 }
 
 GapCandidate CoverTree::widest_gap() const noexcept {
-    const Node& root = nodes_[1];
-    if (root.min > 0 || root.gap <= 0.0f) return GapCandidate{};
-    return GapCandidate{root.position, root.gap};
+    const Info all = window();
+    if (all.min > 0 || all.gap <= 0.0f) return GapCandidate{};
+    return GapCandidate{all.position, all.gap};
 }
 
 std::pair<float, float> CoverTree::extent() const noexcept {
-    const Node& root = nodes_[1];
-    if (root.min > 0) return {points_.front(), points_.back()};
-    return {points_[static_cast<std::size_t>(root.first / 2)], points_[static_cast<std::size_t>(root.last / 2)]};
+    const Info all = window();
+    const std::int32_t first = all.min > 0 ? all.lo : all.first;
+    const std::int32_t last = all.min > 0 ? all.hi : all.last;
+    return {points_[static_cast<std::size_t>(first / 2)], points_[static_cast<std::size_t>(last / 2)]};
 }
 
 }  // namespace vellora::ostrel

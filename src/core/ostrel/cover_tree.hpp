@@ -23,6 +23,13 @@ public:
     // Takes away one interval that was given to the constructor.
     void remove(float start, float end);
 
+    // Leaves out of every later answer the part of the line at or before
+    // `value` (keep_after) or at or after it (keep_before). Cheaper than
+    // removing the intervals that lie wholly there, and the same for the
+    // answers, when every interval left lies wholly on the other side.
+    void keep_after(float value) noexcept;
+    void keep_before(float value) noexcept;
+
     // The leftmost of the widest bands between two covered points with
     // nothing covered in between: its extent (right end minus left end) and
     // its middle ((right end + left end) * 0.5). (0, 0) when there is none.
@@ -44,6 +51,20 @@ private:
         float position = 0.0f;
     };
 
+    struct Info {
+        std::int32_t min;
+        std::int32_t lo;
+        std::int32_t hi;
+        std::int32_t first;
+        std::int32_t last;
+        float gap;
+        float position;
+    };
+
+    Info combine(const Info& left, const Info& right) const noexcept;
+    Info query(std::size_t node, std::int32_t lo, std::int32_t hi, std::int32_t pending) const noexcept;
+    Info window() const noexcept { return query(1, 0, units_ - 1, 0); }
+
     void build(std::size_t node, std::int32_t lo, std::int32_t hi, const std::vector<std::int32_t>& counts);
     void add(std::size_t node, std::int32_t lo, std::int32_t hi, std::int32_t from, std::int32_t to,
              std::int32_t delta);
@@ -53,6 +74,8 @@ private:
     std::vector<float> points_;
     std::vector<Node> nodes_;
     std::int32_t units_ = 0;
+    std::int32_t from_ = 0;  // the units still looked at
+    std::int32_t to_ = -1;
 };
 
 }  // namespace vellora::ostrel

@@ -267,7 +267,7 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
 
 // A split leaving the larger side less than this many times the smaller
 // one lets the larger side start afresh rather than keep its trees.
-constexpr std::size_t kLopsided = 8;
+constexpr std::size_t kLopsided = 32;
 // Groups of at most this many elements are finished by segment_ranges.
 constexpr std::size_t kSmallGroup = 256;
 // Coordinates below this magnitude leave at least 1.5 between the middle of
@@ -430,7 +430,13 @@ private:
 
     // Takes `taken` (already handed to another group) out of g: removes
     // them from its trees and its width count; its lists drop them lazily.
-    void take_out(Group& g, const std::vector<std::uint32_t>& taken) {
+    // Along the axis of the cut (if any) the taken elements lie wholly on
+    // one side of `position` and the rest on the other: that axis's tree
+    // just stops looking at the taken side.
+    enum class CutAxisOf { Rows, Columns, Neither };
+
+    void take_out(Group& g, const std::vector<std::uint32_t>& taken, CutAxisOf cut_axis, float position,
+                  bool taken_first) {
         g.live -= taken.size();
         if (taken.size() * kLopsided >= g.live + taken.size()) {
             // A fair share left: g starts afresh, with members only.
@@ -443,6 +449,14 @@ private:
             g.width_tree = {};
             return;
         }
+        if (cut_axis != CutAxisOf::Neither && g.tracked) {
+            CoverTree& along = cut_axis == CutAxisOf::Rows ? g.rows.cover : g.columns.cover;
+            if (taken_first) {
+                along.keep_after(position);
+            } else {
+                along.keep_before(position);
+            }
+        }
         if (!g.tracked) {
             track(g);
             compact(g, g.rows, false);
@@ -451,8 +465,8 @@ private:
         }
         for (std::uint32_t index : taken) {
             const SorterElement& e = elements_[index];
-            g.rows.cover.remove(top(e), bottom(e));
-            g.columns.cover.remove(left(e), right(e));
+            if (cut_axis != CutAxisOf::Rows) g.rows.cover.remove(top(e), bottom(e));
+            if (cut_axis != CutAxisOf::Columns) g.columns.cover.remove(left(e), right(e));
             const auto it = std::lower_bound(g.by_width.begin(), g.by_width.end(), std::make_pair(widths_[index], index));
             for (std::size_t i = static_cast<std::size_t>(it - g.by_width.begin()) + 1; i < g.width_tree.size();
                  i += i & (~i + 1)) {
@@ -573,7 +587,8 @@ private:
         }
         std::sort(taken.begin(), taken.end());
         Group side = make_group(taken);  // the taken elements now belong to it
-        take_out(g, taken);
+        take_out(g, taken, is_horizontal ? CutAxisOf::Rows : CutAxisOf::Columns, chosen.position,
+                 first_is_shorter);
         if (first_is_shorter) {
             pending_.push_back(std::move(g));
             pending_.push_back(std::move(side));
