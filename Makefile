@@ -110,6 +110,8 @@ inner-demo: inner-install
 
 inner-bench: inner-install
 	$(BUILD)/cmake/vellora_bench
+	$(BUILD)/cmake/vellora_bench --peak-memory
+	test ! -x $(BUILD)/cmake/vellora_bridge_bench || $(BUILD)/cmake/vellora_bridge_bench
 	$(PY) bench/python_bench.py
 	$(PY) bench/document_bench.py
 

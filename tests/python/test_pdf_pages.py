@@ -171,3 +171,16 @@ def test_icons_rules_and_strokes_are_not_figures(tmp_path, size, is_figure):
     pdf.save()
     page = next(iter_pages(tmp_path / "figure.pdf"))
     assert [e.category for e in page.elements if e.label == "Vision"] == (["Picture"] if is_figure else [])
+
+
+@pytest.mark.parametrize("content", ["blank", "drawing only", "one word"])
+def test_pages_with_little_or_no_text(tmp_path, content):
+    pdf = canvas.Canvas(str(tmp_path / "sparse.pdf"), pagesize=(612, 792), invariant=1)
+    if content == "drawing only":
+        pdf.rect(100, 100, 300, 200, fill=1)
+    elif content == "one word":
+        pdf.drawString(300, 400, "Alone")
+    pdf.showPage()
+    pdf.save()
+    page = next(iter_pages(tmp_path / "sparse.pdf"))
+    assert [e.text for e in page.elements] == (["Alone"] if content == "one word" else [])

@@ -66,11 +66,16 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
 }
 
 std::vector<std::uint32_t> ascending_order(std::span<const ElementRecord> elements, CutAxis axis) {
+    // Key and index packed into one number: the key decides, the index only
+    // makes the sort key unique (the order of equal keys does not matter).
+    std::vector<std::uint64_t> packed(elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const auto key = static_cast<std::uint32_t>(lower_edge_key(elements[i], axis)) ^ 0x8000'0000u;
+        packed[i] = std::uint64_t{key} << 32 | i;
+    }
+    std::sort(packed.begin(), packed.end());
     std::vector<std::uint32_t> order(elements.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return lower_edge_key(elements[a], axis) < lower_edge_key(elements[b], axis);
-    });
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(packed[i]);
     return order;
 }
 
@@ -86,64 +91,7 @@ std::uint64_t bin_count(float range, float scale) noexcept {
     return num::saturating_u64(range * scale);
 }
 
-std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_width, float lo,
-                                    float hi) noexcept {
-    const float bins_f = static_cast<float>(bins);
-
-    float first = std::floor((lo - lower) / bin_width);
-    if (first < 0.0f || num::is_nan(first)) {
-        first = 0.0f;
-    }
-    const std::uint64_t start = num::saturating_u64(first);
-
-    float last = std::ceil((hi - lower) / bin_width);
-    if (last > bins_f || num::is_nan(last)) {
-        last = bins_f;
-    }
-    std::uint64_t end = num::saturating_u64(last);
-    if (end > bins) {
-        end = bins;
-    }
-
-    if (start >= end) {
-        return std::nullopt;
-    }
-    return CoveredBins{start, end};
-}
-
 GapScan::GapScan(std::uint64_t bins, std::uint64_t min_gap) noexcept : bins_(bins), min_gap_(min_gap) {}
-
-// The bin-by-bin scan, taken a stretch at a time. A stretch of empty bins
-// extends the open run (starting it at its first bin if none is open). In a
-// stretch of occupied bins only the first one can close a run: after it the
-// run length is 0 or unchanged, and neither qualifies on the next bin.
-void GapScan::empty_bins(std::uint64_t from, std::uint64_t to) noexcept {
-    if (!in_run_) {
-        run_start_ = from;
-    }
-    run_length_ += to - from;
-    in_run_ = true;
-}
-
-void GapScan::add(const CoveredBins& span) noexcept {
-    if (span.end <= next_) {
-        return;  // wholly inside bins already scanned
-    }
-    if (span.start > next_) {
-        empty_bins(next_, span.start);
-        next_ = span.start;
-    }
-    if (span.start == next_ && run_length_ >= min_gap_ && run_length_ > best_length_) {
-        best_length_ = run_length_;
-        if (in_run_) {
-            best_position_ = run_start_ + run_length_ / 2;
-            found_ = true;
-        }
-        in_run_ = false;
-        run_length_ = 0;
-    }
-    next_ = span.end;
-}
 
 std::optional<std::uint64_t> GapScan::finish() noexcept {
     if (next_ < bins_) {

@@ -1,6 +1,7 @@
 // Projection histograms and the search for an empty band along one axis.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -33,8 +34,30 @@ struct CoveredBins {
 // The bins the span [lo, hi] covers in a histogram of `bins` bins whose bin 0
 // starts at `lower` and whose bins are `bin_width` wide; nothing when it
 // covers none.
-std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_width, float lo,
-                                    float hi) noexcept;
+inline std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_width, float lo,
+                                    float hi) noexcept {
+    const float bins_f = static_cast<float>(bins);
+
+    float first = std::floor((lo - lower) / bin_width);
+    if (first < 0.0f || num::is_nan(first)) {
+        first = 0.0f;
+    }
+    const std::uint64_t start = num::saturating_u64(first);
+
+    float last = std::ceil((hi - lower) / bin_width);
+    if (last > bins_f || num::is_nan(last)) {
+        last = bins_f;
+    }
+    std::uint64_t end = num::saturating_u64(last);
+    if (end > bins) {
+        end = bins;
+    }
+
+    if (start >= end) {
+        return std::nullopt;
+    }
+    return CoveredBins{start, end};
+}
 
 // The scan of scan_gaps over spans given one at a time in non-decreasing
 // order of their first bin (spans with equal first bins in any order).
@@ -58,6 +81,39 @@ private:
     bool found_ = false;
     std::uint64_t next_ = 0;  // first bin not yet scanned
 };
+
+// (defined here so that the searches inline them)
+// The bin-by-bin scan, taken a stretch at a time. A stretch of empty bins
+// extends the open run (starting it at its first bin if none is open). In a
+// stretch of occupied bins only the first one can close a run: after it the
+// run length is 0 or unchanged, and neither qualifies on the next bin.
+inline void GapScan::empty_bins(std::uint64_t from, std::uint64_t to) noexcept {
+    if (!in_run_) {
+        run_start_ = from;
+    }
+    run_length_ += to - from;
+    in_run_ = true;
+}
+
+inline void GapScan::add(const CoveredBins& span) noexcept {
+    if (span.end <= next_) {
+        return;  // wholly inside bins already scanned
+    }
+    if (span.start > next_) {
+        empty_bins(next_, span.start);
+        next_ = span.start;
+    }
+    if (span.start == next_ && run_length_ >= min_gap_ && run_length_ > best_length_) {
+        best_length_ = run_length_;
+        if (in_run_) {
+            best_position_ = run_start_ + run_length_ / 2;
+            found_ = true;
+        }
+        in_run_ = false;
+        run_length_ = 0;
+    }
+    next_ = span.end;
+}
 
 // Position of the chosen empty band in a histogram of `bins` bins in which
 // exactly the bins of `covered` are occupied, or nothing. A run of empty bins

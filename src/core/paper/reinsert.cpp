@@ -60,17 +60,6 @@ float axis_gap(float m1, float m2, float c1, float c2) noexcept {
 
 }  // namespace
 
-int mask_priority(SemanticLabel label) noexcept {
-    switch (label) {
-    case SemanticLabel::CrossLayout: return 0;
-    case SemanticLabel::HorizontalTitle:
-    case SemanticLabel::VerticalTitle: return 1;
-    case SemanticLabel::Vision: return 2;
-    case SemanticLabel::Regular: return 3;
-    }
-    return 3;
-}
-
 CostWeights weights_for(const ElementRecord& masked) noexcept {
     switch (masked.label) {
     case SemanticLabel::CrossLayout: return {1.0f, 1.0f, 0.1f, 1.0f};
@@ -86,8 +75,9 @@ CostWeights weights_for(const ElementRecord& masked) noexcept {
     return {1.0f, 1.0f, 1.0f, 0.1f};
 }
 
-Cost insertion_cost(const ElementRecord& m, const ElementRecord& c, const CostWeights& weights,
-                    float best) noexcept {
+// The cost, inlined into the scans.
+[[gnu::always_inline]] inline Cost cost_of(const ElementRecord& m, const ElementRecord& c,
+                                           const CostWeights& weights, float best) noexcept {
     const bool cross_layout = m.label == SemanticLabel::CrossLayout;
     const float size = num::max_num(m.x2 - m.x1, m.y2 - m.y1);
 
@@ -112,6 +102,11 @@ Cost insertion_cost(const ElementRecord& m, const ElementRecord& c, const CostWe
 
     sum += c.x1 * ((1.0f / size) * weights.left);
     return {false, sum};
+}
+
+Cost insertion_cost(const ElementRecord& m, const ElementRecord& c, const CostWeights& weights,
+                    float best) noexcept {
+    return cost_of(m, c, weights, best);
 }
 
 namespace {
@@ -234,7 +229,7 @@ void place_by_scan(IdList& order, const std::array<std::vector<ElementRecord>, k
             for (std::size_t position = 0; position < records.size(); ++position) {
                 const ElementRecord* candidate = records[position];
                 if (candidate == nullptr || mask_priority(candidate->label) < rank) continue;
-                const Cost cost = insertion_cost(m, *candidate, weights, best);
+                const Cost cost = cost_of(m, *candidate, weights, best);
                 if (!cost.rejected && best > cost.value) {
                     best = cost.value;
                     chosen = position;
@@ -465,7 +460,7 @@ private:
         float best = kInfinity;
         std::uint32_t chosen = BlockList::kNone;
         for (const auto& [key, entry] : keyed_) {
-            const Cost cost = insertion_cost(probe.m, *entries_[entry].record, probe.weights, best);
+            const Cost cost = cost_of(probe.m, *entries_[entry].record, probe.weights, best);
             if (!cost.rejected && best > cost.value) {
                 best = cost.value;
                 chosen = entry;
@@ -482,7 +477,7 @@ private:
         blocks_.for_each([&](std::uint32_t entry) {
             const ElementRecord* candidate = entries_[entry].record;
             if (candidate == nullptr || mask_priority(candidate->label) < rank) return;
-            const Cost cost = insertion_cost(probe.m, *candidate, probe.weights, best);
+            const Cost cost = cost_of(probe.m, *candidate, probe.weights, best);
             if (!cost.rejected && best > cost.value) {
                 best = cost.value;
                 chosen = entry;

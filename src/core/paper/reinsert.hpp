@@ -12,7 +12,16 @@ namespace vellora::paper {
 
 // Group of a masked element and eligibility rank of a candidate:
 // CrossLayout 0, titles 1, Vision 2, Regular 3.
-int mask_priority(SemanticLabel label) noexcept;
+constexpr int mask_priority(SemanticLabel label) noexcept {
+    switch (label) {
+    case SemanticLabel::CrossLayout: return 0;
+    case SemanticLabel::HorizontalTitle:
+    case SemanticLabel::VerticalTitle: return 1;
+    case SemanticLabel::Vision: return 2;
+    case SemanticLabel::Regular: return 3;
+    }
+    return 3;
+}
 
 struct CostWeights {
     float overlap;

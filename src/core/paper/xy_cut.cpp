@@ -94,6 +94,34 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
     std::vector<std::uint32_t> by_left = ascending_order(elements, CutAxis::X);
     std::vector<std::uint32_t> by_top = ascending_order(elements, CutAxis::Y);
     std::vector<std::uint8_t> second_side(total);
+
+    // Each element's aspect ratio, worked out once as vertical_first does;
+    // a level only sums them, in input order.
+    enum Kind : std::uint8_t { Flat, Cross, Other };
+    std::vector<float> aspects(total);
+    std::vector<Kind> kinds(total);
+    for (std::size_t i = 0; i < total; ++i) {
+        const ElementRecord& element = base[i];
+        const float height = element.y2 - element.y1;
+        if (height == 0.0f) {
+            kinds[i] = Flat;
+            continue;
+        }
+        aspects[i] = (element.x2 - element.x1) / height;
+        kinds[i] = element.label == SemanticLabel::CrossLayout ? Cross : Other;
+    }
+    const auto vertical_first_level = [&](std::span<const std::uint32_t> members) {
+        float cross_layout_sum = 0.0f;
+        float other_sum = 0.0f;
+        for (std::uint32_t index : members) {
+            if (kinds[index] == Cross) {
+                cross_layout_sum += aspects[index];
+            } else if (kinds[index] == Other) {
+                other_sum += aspects[index];
+            }
+        }
+        return other_sum == 0.0f || cross_layout_sum / other_sum > kVerticalFirstRatio;
+    };
     std::vector<std::uint32_t> scratch;
     scratch.reserve(total);
     std::vector<ElementRecord> group;
@@ -187,7 +215,7 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
             return true;
         };
 
-        if (vertical_first(base, range(inputs)) &&
+        if (vertical_first_level(range(inputs)) &&
             column_split(kColumnFirstCutSite, kColumnFirstSplitSite, " (multi-column)")) {
             continue;
         }
