@@ -184,3 +184,20 @@ def test_pages_with_little_or_no_text(tmp_path, content):
     pdf.save()
     page = next(iter_pages(tmp_path / "sparse.pdf"))
     assert [e.text for e in page.elements] == (["Alone"] if content == "one word" else [])
+
+
+def test_cid_fonts_with_predefined_cmaps_are_read(tmp_path):
+    # Fonts keyed by a predefined CMap (codes to CIDs) and not embedded, as many CJK documents use.
+    from reportlab.pdfbase import pdfmetrics
+    from reportlab.pdfbase.cidfonts import UnicodeCIDFont
+
+    for font in ("HeiseiMin-W3", "STSong-Light", "HYSMyeongJo-Medium"):
+        pdfmetrics.registerFont(UnicodeCIDFont(font))
+    pdf = canvas.Canvas(str(tmp_path / "cjk.pdf"), invariant=1)
+    for top, (font, text) in enumerate([("HeiseiMin-W3", "日本語のテキスト"), ("STSong-Light", "中文文本"),
+                                        ("HYSMyeongJo-Medium", "한국어 텍스트")]):
+        pdf.setFont(font, 14)
+        pdf.drawString(72, 720 - 60 * top, text)
+    pdf.save()
+    page = next(iter_pages(tmp_path / "cjk.pdf"))
+    assert [e.text for e in page.elements] == ["日本語のテキスト", "中文文本", "한국어 텍스트"]
