@@ -205,8 +205,8 @@ def _place_badge(box: tuple[float, float, float, float], placed: list[tuple[floa
                       (x + width - inset, y + height - inset)]
         steps = int(min(height / (2 * BADGE_RADIUS), 20))
         candidates += [(x + inset, y + inset + step * 2 * BADGE_RADIUS) for step in range(1, steps)]
-    else:  # too low for the badge: on the left edge, or along the box
-        candidates = [(x, y + height / 2), (x + width, y + height / 2)]
+    else:  # too low for the badge: just left of it (not over its first letters), on its edges, or along it
+        candidates = [(x - BADGE_RADIUS - 1, y + height / 2), (x, y + height / 2), (x + width, y + height / 2)]
         steps = int(min(width / (2 * BADGE_RADIUS), 20))
         candidates += [(x + step * 2 * BADGE_RADIUS, y + height / 2) for step in range(1, steps)]
     candidates += [(x - inset, y + inset), (x + inset, y - inset), (x - inset, y + height - inset)]

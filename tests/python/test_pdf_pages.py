@@ -171,3 +171,33 @@ def test_icons_rules_and_strokes_are_not_figures(tmp_path, size, is_figure):
     pdf.save()
     page = next(iter_pages(tmp_path / "figure.pdf"))
     assert [e.category for e in page.elements if e.label == "Vision"] == (["Picture"] if is_figure else [])
+
+
+@pytest.mark.parametrize("content", ["blank", "drawing only", "one word"])
+def test_pages_with_little_or_no_text(tmp_path, content):
+    pdf = canvas.Canvas(str(tmp_path / "sparse.pdf"), pagesize=(612, 792), invariant=1)
+    if content == "drawing only":
+        pdf.rect(100, 100, 300, 200, fill=1)
+    elif content == "one word":
+        pdf.drawString(300, 400, "Alone")
+    pdf.showPage()
+    pdf.save()
+    page = next(iter_pages(tmp_path / "sparse.pdf"))
+    assert [e.text for e in page.elements] == (["Alone"] if content == "one word" else [])
+
+
+def test_cid_fonts_with_predefined_cmaps_are_read(tmp_path):
+    # Fonts keyed by a predefined CMap (codes to CIDs) and not embedded, as many CJK documents use.
+    from reportlab.pdfbase import pdfmetrics
+    from reportlab.pdfbase.cidfonts import UnicodeCIDFont
+
+    for font in ("HeiseiMin-W3", "STSong-Light", "HYSMyeongJo-Medium"):
+        pdfmetrics.registerFont(UnicodeCIDFont(font))
+    pdf = canvas.Canvas(str(tmp_path / "cjk.pdf"), invariant=1)
+    for top, (font, text) in enumerate([("HeiseiMin-W3", "日本語のテキスト"), ("STSong-Light", "中文文本"),
+                                        ("HYSMyeongJo-Medium", "한국어 텍스트")]):
+        pdf.setFont(font, 14)
+        pdf.drawString(72, 720 - 60 * top, text)
+    pdf.save()
+    page = next(iter_pages(tmp_path / "cjk.pdf"))
+    assert [e.text for e in page.elements] == ["日本語のテキスト", "中文文本", "한국어 텍스트"]

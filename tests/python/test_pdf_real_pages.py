@@ -116,3 +116,12 @@ def test_words_split_off_justified_lines_rejoin_their_paragraph():
     columns = [[e.id for e in texts if e.x1 < 220], [e.id for e in texts if 220 < e.x1 < 390],
                [e.id for e in texts if e.x1 > 390]]
     assert vellora.order(page, furniture="drop") == [i for column in columns for i in column]
+
+
+def test_diagram_drawn_on_the_page_is_one_figure_with_its_labels():
+    page = page_of("drawn-diagram")
+    # Before: 72 elements, no figure, the diagram's labels scattered as one-digit text elements.
+    diagram = next(e for e in page.elements if e.category == "Picture")
+    assert diagram.y1 > 260 and diagram.y2 < 440 and set("".join(diagram.text.split())) == {"1", "2", "3", "4"}
+    assert [e for e in page.elements if e.role == "body" and (e.text or "").strip().isdigit()] == []
+    assert len(page.elements) < 12

@@ -12,9 +12,11 @@ from __future__ import annotations
 
 import argparse
 import json
+import logging
 from collections.abc import Sequence
 from typing import Any, TextIO
 
+from ..diagnostics import capture_diagnostics
 from ..evaluation.baselines import BaselineError
 from ..evaluation.corpus import EvalPage, find_pages, load_eval_page, refresh
 from ..evaluation.metrics import MissingEvalDependencyError
@@ -84,7 +86,9 @@ def run(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     if args.worst < 1:
         args.parser.error("--worst must be 1 or more")
     try:
-        pages, results, status = _score_all(list(find_pages(args.inputs)), args, algorithms, err)
+        # The algorithms' warnings (fallbacks on odd pages) are part of what is measured, not news.
+        with capture_diagnostics(logging.WARNING):
+            pages, results, status = _score_all(list(find_pages(args.inputs)), args, algorithms, err)
     except MissingEvalDependencyError as error:
         print(f"{PROG}: error: {error}", file=err)
         return EXIT_FAILURE

@@ -93,8 +93,8 @@ def refresh(page: EvalPage, baselines: bool = True) -> EvalPage:
     """Extract ``page`` again from the PDF beside it and derive its truth anew.
 
     Returns ``page`` unchanged when it has no ``NAME.pdf`` and
-    ``NAME.regions.json`` beside it. The stored ``meta`` is kept (with the new
-    extraction's keys added), and with ``baselines`` the pdftotext and
+    ``NAME.regions.json`` beside it. The stored ``meta`` is kept (the new
+    extraction's keys, such as ``source``, replace its own), and with ``baselines`` the pdftotext and
     pdfminer orders are computed for the new elements.
     """
     from ..pdf import extract_page
@@ -104,7 +104,7 @@ def refresh(page: EvalPage, baselines: bool = True) -> EvalPage:
     if not (os.path.exists(pdf) and os.path.exists(regions_file)):
         return page
     fresh = extract_page(pdf, 1)
-    meta: dict[str, Any] = {**fresh.meta, **page.page.meta}
+    meta: dict[str, Any] = {**page.page.meta, **fresh.meta}
     draft = Page(fresh.page_bounds, fresh.elements, meta)
     orders: dict[str, tuple[int, ...]] = {}
     if baselines:

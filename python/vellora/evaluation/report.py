@@ -68,6 +68,7 @@ def draw_worst(directory: str, pages: Mapping[str, EvalPage], worst: Sequence[Pa
 
     Returns the paths written, ``DIRECTORY/NAME.svg``.
     """
+    from ..pdf.render import page_png
     from ..svg import write_svg
 
     os.makedirs(directory, exist_ok=True)
@@ -79,6 +80,16 @@ def draw_worst(directory: str, pages: Mapping[str, EvalPage], worst: Sequence[Pa
             tau = result.scores[name]["tau"]
             panels[f"{name} (tau {tau:.2f})"] = restrict(ids, page.truth)
         path = os.path.join(directory, f"{page.name}.svg")
-        write_svg(path, _subpage(page.page, page.truth), panels, title=f"{result.source} ({result.layout})")
+        drawn = _subpage(page.page, page.truth)
+        write_svg(path, drawn, panels, title=f"{result.source} ({result.layout})",
+                  background=page_png(_beside(page, drawn)))
         written.append(path)
     return written
+
+
+def _beside(page: EvalPage, drawn: Page) -> Page:
+    """``drawn`` pointing at the one-page PDF beside its page file, when there is one, for the rendering."""
+    pdf = page.source.removesuffix(".json") + ".pdf"
+    if not os.path.isfile(pdf):
+        return drawn
+    return Page(drawn.page_bounds, drawn.elements, {**drawn.meta, "source": pdf, "page": 1})

@@ -80,6 +80,8 @@ class PageBlocks:
     height: float
     blocks: list[RawBlock] = field(default_factory=list)
     rules: list[Box] = field(default_factory=list)
+    #: Loose vector strokes drawn on the page: their boxes, and whether each is a curve (not a line or rectangle).
+    strokes: list[tuple[Box, bool]] = field(default_factory=list)
     #: Clockwise turn (degrees) applied beyond the page's own rotation to set its text upright.
     turn: int = 0
 
@@ -212,11 +214,14 @@ def collect_blocks(lt_page: Any, number: int, settings: PdfSettings) -> PageBloc
         if not graphic:
             continue
         box = to_page_box(item.bbox, width, height)
+        if isinstance(item, layout.LTCurve):
+            # Loose vector strokes: grouped into drawings by the figure finder.
+            page.strokes.append((box, not isinstance(item, (layout.LTLine, layout.LTRect))))
         thin = min(box[2] - box[0], box[3] - box[1]) < settings.rule_thickness
         if thin:
             page.rules.append(box)
         elif isinstance(item, layout.LTCurve):
-            continue  # loose vector strokes are grouped into figures by the figure finder
+            continue
         else:
             page.blocks.append(RawBlock(box, "figure"))
     slanted = getattr(lt_page, "slanted_chars", [])

@@ -234,6 +234,8 @@ def _line_margin(lt_page: Any, params: Any, layout: Any) -> float:
     and the next one below it (as a share of the line's height) shows it.
     """
     chars = [item for item in lt_page if isinstance(item, layout.LTChar)]
+    if not chars:
+        return float(params.line_margin)
     lines = sorted((line for line in lt_page.group_objects(params, chars)
                     if isinstance(line, layout.LTTextLineHorizontal) and line.height > 0),
                    key=lambda line: -line.y1)

@@ -4,16 +4,26 @@ An image or a form object that draws graphics is a figure unless it is a
 rule or stroke (thinner than :attr:`~.PdfSettings.rule_thickness`, already
 set apart when the blocks were collected) or an icon (smaller than
 :attr:`~.PdfSettings.icon_size` both ways, such as an ORCID or e-mail
-symbol). A text block lying inside a figure (axis labels, legends drawn as
-page text) is part of the figure: its text joins the figure's.
+symbol). Vector drawings made on the page itself (a TikZ or PSTricks picture) are
+figures too (see :func:`drawings`). A text block lying inside a figure
+(axis labels, legends drawn as page text) is part of the figure: its text
+joins the figure's.
 """
 
 from __future__ import annotations
 
+from typing import Final
+
+from ..page import Box
 from .blocks import PageBlocks, RawBlock
 from .settings import PdfSettings
 
-__all__ = ["settle_figures"]
+__all__ = ["drawings", "settle_figures"]
+
+#: Short labels (up to four characters) this close (pt) to a figure belong to it.
+_LABEL_SLACK: Final = 8.0
+#: Strokes closer than this (pt) belong to one drawing.
+_STROKE_GAP: Final = 6.0
 
 
 def _inside(inner: RawBlock, outer: RawBlock, slack: float = 2.0) -> bool:
@@ -21,8 +31,47 @@ def _inside(inner: RawBlock, outer: RawBlock, slack: float = 2.0) -> bool:
     return a[0] >= b[0] - slack and a[1] >= b[1] - slack and a[2] <= b[2] + slack and a[3] <= b[3] + slack
 
 
+def _near(a: Box, b: Box, gap: float) -> bool:
+    return a[0] - gap <= b[2] and b[0] - gap <= a[2] and a[1] - gap <= b[3] and b[1] - gap <= a[3]
+
+
+def drawings(page: PageBlocks, settings: PdfSettings) -> list[Box]:
+    """Areas of vector drawings made on the page itself (not in a form object).
+
+    Strokes lying within :data:`_STROKE_GAP` of each other form a group; a
+    group of at least three strokes, one of them a curve (a line or a frame
+    alone is a rule or a box around text), larger than an icon, is a drawing.
+    Strokes across most of the page (rules under running heads) stay apart.
+    """
+    strokes = [(box, curve) for box, curve in page.strokes if box[2] - box[0] < 0.6 * page.width]
+    groups: list[tuple[Box, int, bool]] = []
+    for box, curve in strokes:
+        area, count, curvy = box, 1, curve
+        # Merge with every group it touches, repeatedly, as a group grows.
+        merged = True
+        while merged:
+            merged = False
+            for index, (other, others, other_curvy) in enumerate(groups):
+                if _near(area, other, _STROKE_GAP):
+                    area = (min(area[0], other[0]), min(area[1], other[1]), max(area[2], other[2]), max(area[3], other[3]))
+                    count, curvy = count + others, curvy or other_curvy
+                    del groups[index]
+                    merged = True
+                    break
+        groups.append((area, count, curvy))
+    return [area for area, count, curvy in groups
+            if curvy and count >= 3 and max(area[2] - area[0], area[3] - area[1]) >= settings.icon_size
+            and min(area[2] - area[0], area[3] - area[1]) >= settings.rule_thickness]
+
+
 def settle_figures(page: PageBlocks, settings: PdfSettings) -> None:
-    """Drop icons, and fold text lying inside a figure into it."""
+    """Find drawings, drop icons, and fold text lying inside a figure into it."""
+    for area in drawings(page, settings):
+        drawing = RawBlock(area, "figure")
+        # A frame drawn around paragraphs (a coloured box, a slide's block) is decoration, not a picture.
+        inside = [block for block in page.blocks if block.kind == "text" and _inside(block, drawing)]
+        if not any(len(block.lines) >= 2 and len(block.text) >= 60 for block in inside):
+            page.blocks.append(drawing)
     kept: list[RawBlock] = []
     for block in page.blocks:
         if block.kind == "figure" and max(block.width, block.height) < settings.icon_size:
@@ -40,7 +89,9 @@ def settle_figures(page: PageBlocks, settings: PdfSettings) -> None:
         if block.kind == "figure" and all(block is not figure for figure in outer):
             continue
         if block.kind == "text":
-            host = next((figure for figure in outer if _inside(block, figure)), None)
+            # Short labels just outside the drawing (vertex or axis labels) belong to it too.
+            slack = _LABEL_SLACK if len(block.text) <= 4 else 2.0
+            host = next((figure for figure in outer if _inside(block, figure, slack)), None)
             if host is not None:
                 host.text = f"{host.text}\n{block.text}" if host.text else block.text
                 continue

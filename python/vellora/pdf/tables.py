@@ -117,6 +117,8 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
         area = _union([cell.box for cell in group])
         cells = [block for block in rest if block.kind == "text" and id(block) not in taken
                  and _within(block.box, area)]
+        if len(cells) < settings.table_min_columns:
+            continue
         tables.append(_merge(cells))
         taken.update(id(cell) for cell in cells)
     if tables:
