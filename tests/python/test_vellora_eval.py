@@ -209,3 +209,48 @@ def test_corpus_pages_are_complete_and_traceable():
         row = rows[name]
         assert row["package"] and row["version"] and row["licence"] and row["file"].endswith(".pdf"), name
         assert row["package"] != "texlive-publishers-doc"
+
+
+def test_refresh_extracts_a_corpus_page_again_and_derives_its_truth_and_baselines():
+    pytest.importorskip("pdfminer")
+    import shutil
+
+    if shutil.which("pdftotext") is None:
+        pytest.skip("pdftotext (poppler-utils) is not installed")
+    from vellora.evaluation.corpus import refresh
+
+    page = refresh(load_eval_page(CORPUS / "ltnews09-p1.json"))
+    ids = {element.id for element in page.page.elements}
+    assert page.layout == "two" and page.page.meta["source"].endswith("ltnews09-p1.pdf")
+    assert page.truth and set(page.truth) <= ids
+    for name in ("pdftotext", "pdfminer"):
+        assert sorted(page.orders[name]) == sorted(ids), name
+        assert score_order(page.orders[name], page.truth)["tau"] > 0.5, name
+
+
+@pytest.mark.parametrize("content, message", [
+    ({"regions": [{"box": [0, 0, 10]}]}, "regions[0]: 'box'"),
+    ({"regions": [{"box": [10, 0, 0, 10]}]}, "regions[0]: 'box'"),
+    ({"regions": [{"box": [0, 0, 1, 1], "skip": "yes"}]}, "'skip' must be true or false"),
+    ({"areas": []}, "'regions' array"),
+], ids=["three-numbers", "inverted", "skip-not-boolean", "no-regions"])
+def test_a_malformed_truth_file_names_the_region(content, message):
+    from vellora import PageError
+    from vellora.evaluation.regions import parse_regions
+
+    with pytest.raises(PageError, match=message.replace("[", r"\[").replace("]", r"\]")):
+        parse_regions(content, source="x.regions.json")
+
+
+def test_refresh_without_pdftotext_is_one_clean_error(tmp_path):
+    # Two corpus pages with their PDFs and regions, and a PATH without pdftotext.
+    import shutil
+
+    for name in ("ltnews09-p1", "ltnews20-p2"):
+        for suffix in (".json", ".pdf", ".regions.json"):
+            shutil.copy(CORPUS / f"{name}{suffix}", tmp_path / f"{name}{suffix}")
+    env = {"PATH": str(tmp_path / "no-tools"), "PYTHONPATH": ":".join(sys.path)}
+    result = subprocess.run([sys.executable, "-m", "vellora", "eval", str(tmp_path), "--refresh", "-q"],
+                            capture_output=True, text=True, timeout=300, env=env)
+    assert result.returncode == 1
+    assert result.stderr == "vellora: error: the pdftotext order needs pdftotext (Debian package poppler-utils)\n"

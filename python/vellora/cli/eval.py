@@ -17,7 +17,7 @@ from collections.abc import Sequence
 from typing import Any, TextIO
 
 from ..diagnostics import capture_diagnostics
-from ..evaluation.baselines import BaselineError
+from ..evaluation.baselines import BaselineError, MissingToolError
 from ..evaluation.corpus import EvalPage, find_pages, load_eval_page, refresh
 from ..evaluation.metrics import MissingEvalDependencyError
 from ..evaluation.report import draw_worst, format_table, to_json, worst_pages
@@ -25,6 +25,7 @@ from ..evaluation.scoring import PageScore, score_page, summarise
 from ..fileio import InputError
 from ..ordering import ALGORITHMS, DEFAULT_ALGORITHM
 from ..page import PageError
+from ..pdf.errors import MissingDependencyError
 from .common import EXIT_FAILURE, EXIT_OK, EXIT_USAGE, PROG, OutputError, reason
 from .progress import Progress
 
@@ -69,6 +70,8 @@ def _score_all(paths: Sequence[str], args: argparse.Namespace, algorithms: Seque
                     page = refresh(page)
                 results.append(score_page(page, algorithms))
                 pages[page.source] = page
+            except MissingToolError:
+                raise  # the same for every page: reported once
             except OSError as error:
                 progress.message(f"{PROG}: error: {path}: cannot read: {reason(error)}")
                 status = EXIT_USAGE
@@ -89,7 +92,7 @@ def run(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         # The algorithms' warnings (fallbacks on odd pages) are part of what is measured, not news.
         with capture_diagnostics(logging.WARNING):
             pages, results, status = _score_all(list(find_pages(args.inputs)), args, algorithms, err)
-    except MissingEvalDependencyError as error:
+    except (MissingEvalDependencyError, MissingToolError, MissingDependencyError) as error:
         print(f"{PROG}: error: {error}", file=err)
         return EXIT_FAILURE
     if not results:

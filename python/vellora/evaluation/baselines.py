@@ -22,7 +22,7 @@ from typing import Any, Final
 
 from ..page import Box, Page
 
-__all__ = ["BASELINES", "BaselineError", "order_from_flow", "pdfminer_flow", "pdftotext_flow"]
+__all__ = ["BASELINES", "BaselineError", "MissingToolError", "order_from_flow", "pdfminer_flow", "pdftotext_flow"]
 
 #: The tools whose orders are scored beside the algorithms.
 BASELINES: Final = ("pdftotext", "pdfminer")
@@ -34,7 +34,11 @@ _WORD: Final = re.compile(
 
 
 class BaselineError(RuntimeError):
-    """A tool that is missing or fails on a file."""
+    """A tool that fails on a file."""
+
+
+class MissingToolError(BaselineError):
+    """pdftotext or pdfminer.six is not installed."""
 
 
 def _contains(box: Box, x: float, y: float) -> bool:
@@ -70,7 +74,7 @@ def pdftotext_flow(path: str | os.PathLike[str], page_number: int) -> list[Box]:
     """pdftotext's words on page ``page_number`` (1-based), in its reading order."""
     tool = shutil.which("pdftotext")
     if tool is None:
-        raise BaselineError("pdftotext is not installed (it comes with poppler-utils)")
+        raise MissingToolError("the pdftotext order needs pdftotext (Debian package poppler-utils)")
     command = [tool, "-q", "-f", str(page_number), "-l", str(page_number), "-bbox-layout", os.fspath(path), "-"]
     try:
         done = subprocess.run(command, capture_output=True, check=True, timeout=120)
@@ -98,7 +102,7 @@ def pdfminer_flow(path: str | os.PathLike[str], page_number: int) -> list[Box]:
     try:
         from pdfminer import high_level, layout
     except ImportError as error:
-        raise BaselineError("the pdfminer order needs pdfminer.six: pip install 'vellora[pdf]'") from error
+        raise MissingToolError("the pdfminer order needs pdfminer.six: pip install 'vellora[pdf]'") from error
     pages = list(high_level.extract_pages(os.fspath(path), page_numbers=[page_number - 1],
                                           laparams=layout.LAParams()))
     if not pages:
