@@ -37,17 +37,13 @@ constexpr float from_ordered_bits(std::uint32_t bits) noexcept {
 // The scan over keys sorted ascending: an element is reduced to its (start,
 // end) pair, packed into one 64-bit key that sorts by start, then end, both
 // in totalOrder; elements with equal pairs are interchangeable for the scan.
-template <class It, class KeyOf>
-GapCandidate scan_sorted(It first, It last, KeyOf key_of) {
+template <class It, class Ends>
+GapCandidate scan_sorted(It first, It last, Ends ends) {
     GapCandidate best;
     if (first == last) return best;
-    const auto end_of = [](std::uint64_t key) { return from_ordered_bits(static_cast<std::uint32_t>(key)); };
-    const auto start_of = [](std::uint64_t key) { return from_ordered_bits(static_cast<std::uint32_t>(key >> 32)); };
-
-    float reach = end_of(key_of(*first));
+    float reach = ends(*first).second;
     for (++first; first != last; ++first) {
-        const std::uint64_t key = key_of(*first);
-        const float start = start_of(key);
+        const auto [start, end] = ends(*first);
         if (start > reach) {
             const float gap = start - reach;
             // Strictly wider only: of equal bands the first one found stays.
@@ -56,9 +52,14 @@ GapCandidate scan_sorted(It first, It last, KeyOf key_of) {
                 best.position = num::centre(start, reach);
             }
         }
-        reach = num::max_num(reach, end_of(key));
+        reach = num::max_num(reach, end);
     }
     return best;
+}
+
+// (start, end) of a packed key.
+constexpr std::pair<float, float> unpack(std::uint64_t key) noexcept {
+    return {from_ordered_bits(static_cast<std::uint32_t>(key >> 32)), from_ordered_bits(static_cast<std::uint32_t>(key))};
 }
 
 template <float (*Start)(const SorterElement&) noexcept, float (*End)(const SorterElement&) noexcept>
@@ -73,7 +74,7 @@ GapCandidate find_gap(const std::vector<const SorterElement*>& elements) {
     keys.reserve(elements.size());
     for (const SorterElement* e : elements) keys.push_back(pair_key<Start, End>(*e));
     std::sort(keys.begin(), keys.end());
-    return scan_sorted(keys.begin(), keys.end(), [](std::uint64_t key) { return key; });
+    return scan_sorted(keys.begin(), keys.end(), unpack);
 }
 
 enum class Cut { None, Horizontal, Vertical };
@@ -121,20 +122,27 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
     struct Keyed {
         std::uint64_t key;
         std::uint32_t index;
+        float start;  // the pair the key packs
+        float end;
     };
     const auto by_key = [](const Keyed& a, const Keyed& b) { return a.key < b.key; };
     std::vector<Keyed> rows(total);     // (top, bottom) keys
     std::vector<Keyed> columns(total);  // (left, right) keys
     std::vector<float> widths(total);
+    std::vector<float> centres_x(total);
+    std::vector<float> centres_y(total);
     for (std::size_t i = 0; i < total; ++i) {
+        centres_x[i] = centre_x(elements[i]);
+        centres_y[i] = centre_y(elements[i]);
         const auto index = static_cast<std::uint32_t>(i);
-        rows[i] = {pair_key<top, bottom>(elements[i]), index};
-        columns[i] = {pair_key<left, right>(elements[i]), index};
+        const SorterElement& e = elements[i];
+        rows[i] = {pair_key<top, bottom>(e), index, top(e), bottom(e)};
+        columns[i] = {pair_key<left, right>(e), index, left(e), right(e)};
         widths[i] = width(elements[i]);
     }
     std::sort(rows.begin(), rows.end(), by_key);
     std::sort(columns.begin(), columns.end(), by_key);
-    const auto key_of = [](const Keyed& k) { return k.key; };
+    const auto key_of = [](const Keyed& k) { return std::pair(k.start, k.end); };
 
     std::vector<Keyed> scratch;
     scratch.reserve(total);
@@ -196,12 +204,11 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
             // lying across a column gap do not hide it; taken only when wider
             // and valid. (The extent does not depend on the order in which
             // the edges are compared.)
-            const SorterElement& front = elements[columns[lo].index];
-            float max_right = right(front);
-            float min_left = left(front);
+            float max_right = column_first->end;
+            float min_left = column_first->start;
             for (auto it = column_first + 1; it != column_last; ++it) {
-                max_right = num::max_num(max_right, right(elements[it->index]));
-                min_left = num::min_num(min_left, left(elements[it->index]));
+                max_right = num::max_num(max_right, it->end);
+                min_left = num::min_num(min_left, it->start);
             }
             const float limit = clamped_diff(max_right, min_left) * kNarrowFraction;
             std::size_t wide = 0;
@@ -236,10 +243,9 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
         // By centre: strictly before the cut position goes first; at or past
         // it, or NaN, goes second.
         std::size_t first_count = 0;
+        const std::vector<float>& centres = is_horizontal ? centres_y : centres_x;
         for (auto it = row_first; it != row_last; ++it) {
-            const SorterElement& e = elements[it->index];
-            const float c = is_horizontal ? centre_y(e) : centre_x(e);
-            const bool first = c < chosen.position;
+            const bool first = centres[it->index] < chosen.position;
             second_side[it->index] = first ? 0 : 1;
             first_count += first ? 1 : 0;
         }
@@ -494,7 +500,7 @@ private:
             finish_small(g);
             return;
         }
-        const auto key_of = [](const Keyed& k) { return k.key; };
+        const auto key_of = [](const Keyed& k) { return unpack(k.key); };
         const auto range_of = [](const Axis& axis) {
             return std::pair(axis.keys.begin() + static_cast<std::ptrdiff_t>(axis.begin),
                              axis.keys.begin() + static_cast<std::ptrdiff_t>(axis.end));
@@ -536,7 +542,7 @@ private:
                     if (widths_[k.index] >= limit) subset.push_back(k);
                 });
                 const GapCandidate candidate =
-                    scan_sorted(subset.begin(), subset.end(), [](const Keyed& k) { return k.key; });
+                    scan_sorted(subset.begin(), subset.end(), [](const Keyed& k) { return unpack(k.key); });
                 if (candidate.gap > vertical.gap && candidate.gap >= kMinGap) {
                     vertical = candidate;
                     vertical_of_wide = true;
