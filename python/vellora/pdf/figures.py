@@ -4,7 +4,9 @@ An image or a form object that draws graphics is a figure unless it is a
 rule or stroke (thinner than :attr:`~.PdfSettings.rule_thickness`, already
 set apart when the blocks were collected) or an icon (smaller than
 :attr:`~.PdfSettings.icon_size` both ways, such as an ORCID or e-mail
-symbol). Vector drawings made on the page itself (a TikZ or PSTricks picture) are
+symbol). A figure with sentences inside it (a shaded frame around paragraphs, a
+slide's block) is decoration, not a picture, and is left out. Vector
+drawings made on the page itself (a TikZ or PSTricks picture) are
 figures too (see :func:`drawings`). A text block lying inside a figure
 (axis labels, legends drawn as page text) is part of the figure: its text
 joins the figure's.
@@ -22,6 +24,10 @@ __all__ = ["drawings", "settle_figures"]
 
 #: Short labels (up to four characters) this close (pt) to a figure belong to it.
 _LABEL_SLACK: Final = 8.0
+#: A drawing holds less text than this (characters) ...
+_DRAWING_TEXT: Final = 200
+#: ... and no label this long: a sentence inside makes it a box of text, not a picture.
+_LABEL_CHARS: Final = 40
 #: Strokes closer than this (pt) belong to one drawing.
 _STROKE_GAP: Final = 6.0
 
@@ -40,41 +46,61 @@ def drawings(page: PageBlocks, settings: PdfSettings) -> list[Box]:
 
     Strokes lying within :data:`_STROKE_GAP` of each other form a group; a
     group of at least three strokes, one of them a curve (a line or a frame
-    alone is a rule or a box around text), larger than an icon, is a drawing.
+    alone is a rule or a box around text), larger than an icon, with strokes
+    in its middle (a frame around text has them only along its edges), is a
+    drawing.
     Strokes across most of the page (rules under running heads) stay apart.
     """
     strokes = [(box, curve) for box, curve in page.strokes if box[2] - box[0] < 0.6 * page.width]
-    groups: list[tuple[Box, int, bool]] = []
+    groups: list[tuple[Box, list[tuple[Box, bool]]]] = []
     for box, curve in strokes:
-        area, count, curvy = box, 1, curve
+        area, members = box, [(box, curve)]
         # Merge with every group it touches, repeatedly, as a group grows.
         merged = True
         while merged:
             merged = False
-            for index, (other, others, other_curvy) in enumerate(groups):
+            for index, (other, others) in enumerate(groups):
                 if _near(area, other, _STROKE_GAP):
                     area = (min(area[0], other[0]), min(area[1], other[1]), max(area[2], other[2]), max(area[3], other[3]))
-                    count, curvy = count + others, curvy or other_curvy
+                    members += others
                     del groups[index]
                     merged = True
                     break
-        groups.append((area, count, curvy))
-    return [area for area, count, curvy in groups
-            if curvy and count >= 3 and max(area[2] - area[0], area[3] - area[1]) >= settings.icon_size
-            and min(area[2] - area[0], area[3] - area[1]) >= settings.rule_thickness]
+        groups.append((area, members))
+    return [area for area, members in groups
+            if any(curve for _box, curve in members) and len(members) >= 3
+            and max(area[2] - area[0], area[3] - area[1]) >= settings.icon_size
+            and min(area[2] - area[0], area[3] - area[1]) >= settings.rule_thickness
+            and _strokes_inside(area, members) >= 2]
+
+
+def _strokes_inside(area: Box, members: list[tuple[Box, bool]]) -> int:
+    """How many strokes lie in the middle of ``area``: a drawing has some, a frame around text has none."""
+    margin_x, margin_y = 0.2 * (area[2] - area[0]), 0.2 * (area[3] - area[1])
+    inner = (area[0] + margin_x, area[1] + margin_y, area[2] - margin_x, area[3] - margin_y)
+    count = 0
+    for box, _curve in members:
+        centre_x, centre_y = (box[0] + box[2]) / 2, (box[1] + box[3]) / 2
+        if inner[0] <= centre_x <= inner[2] and inner[1] <= centre_y <= inner[3]:
+            count += 1
+    return count
+
+
+def _holds_prose(figure: RawBlock, blocks: list[RawBlock]) -> bool:
+    """Whether sentences lie inside ``figure``: then it is a decorated box of text (a shaded frame,
+    a slide's block), not a picture. A picture is labelled with a few words at most."""
+    inside = [block for block in blocks if block.kind == "text" and _inside(block, figure)]
+    return sum(len(block.text) for block in inside) >= _DRAWING_TEXT or any(
+        len(block.text) >= _LABEL_CHARS for block in inside)
 
 
 def settle_figures(page: PageBlocks, settings: PdfSettings) -> None:
-    """Find drawings, drop icons, and fold text lying inside a figure into it."""
-    for area in drawings(page, settings):
-        drawing = RawBlock(area, "figure")
-        # A frame drawn around paragraphs (a coloured box, a slide's block) is decoration, not a picture.
-        inside = [block for block in page.blocks if block.kind == "text" and _inside(block, drawing)]
-        if not any(len(block.lines) >= 2 and len(block.text) >= 60 for block in inside):
-            page.blocks.append(drawing)
+    """Find drawings, drop icons and frames around text, and fold text lying inside a figure into it."""
+    page.blocks.extend(RawBlock(area, "figure") for area in drawings(page, settings))
     kept: list[RawBlock] = []
     for block in page.blocks:
-        if block.kind == "figure" and max(block.width, block.height) < settings.icon_size:
+        if block.kind == "figure" and (max(block.width, block.height) < settings.icon_size
+                                       or _holds_prose(block, page.blocks)):
             continue
         kept.append(block)
     figures = [block for block in kept if block.kind == "figure"]
