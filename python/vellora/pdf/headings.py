@@ -84,6 +84,9 @@ def is_heading_text(lines: tuple[TextLine, ...], body: float, settings: PdfSetti
 _LEADERS_OR_NUMBER: Final = re.compile(r"^[\s.\u00b7\u2026]*(?:\d{1,4}|[ivxlc]{1,6})?[\s.]*$", re.I)
 
 
+_ENDS_WITH_PAGE: Final = re.compile(r"(?:\.\s*){3,}\s*(?:\d{1,4}|[ivxlc]{1,6})$", re.I)
+
+
 def _contents_entries(blocks: list[RawBlock]) -> set[int]:
     """The lines (by id) followed on their baseline by a page number or leaders: entries of a contents list."""
     numbers = [line for block in blocks if block.kind == "text" for line in block.lines
@@ -91,6 +94,9 @@ def _contents_entries(blocks: list[RawBlock]) -> set[int]:
     entries: set[int] = set()
     for block in blocks:
         for line in block.lines:
+            if _ENDS_WITH_PAGE.search(line.text):
+                entries.add(id(line))
+                continue
             for number in numbers:
                 if number is not line and abs(number.box[3] - line.box[3]) <= 1.5 and 0 <= number.box[0] - line.box[2] <= 150:
                     entries.add(id(line))
