@@ -220,23 +220,34 @@ def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
         word_margin=settings.word_margin,
         boxes_flow=None,
     )
-    if settings.adapt_line_margin:
-        params.line_margin = _line_margin(lt_page, params, layout)
-    lt_page.analyze(params)
+    if not settings.adapt_line_margin:
+        lt_page.analyze(params)
+        return lt_page, applied
+    chars = [item for item in lt_page if isinstance(item, layout.LTChar)]
+    if not chars:
+        lt_page.analyze(params)
+        return lt_page, applied
+    # Grouping characters into lines does not depend on the line margin, so the
+    # lines measured for it are the ones the analysis would make: it takes them
+    # instead of grouping the page's characters a second time.
+    lines = list(lt_page.group_objects(params, chars))
+    params.line_margin = _line_margin(lines, params, layout)
+    lt_page.group_objects = lambda _params, _objs: iter(lines)
+    try:
+        lt_page.analyze(params)
+    finally:
+        del lt_page.group_objects
     return lt_page, applied
 
 
-def _line_margin(lt_page: Any, params: Any, layout: Any) -> float:
-    """The line margin for this page: the setting, or more where the lines are set wider apart.
+def _line_margin(all_lines: list[Any], params: Any, layout: Any) -> float:
+    """The line margin for a page of ``all_lines``: the setting, or more where the lines are set wider apart.
 
     Slides, and text in scripts set with generous leading, space their lines
     further apart than the setting allows; the most common gap between a line
     and the next one below it (as a share of the line's height) shows it.
     """
-    chars = [item for item in lt_page if isinstance(item, layout.LTChar)]
-    if not chars:
-        return float(params.line_margin)
-    lines = sorted((line for line in lt_page.group_objects(params, chars)
+    lines = sorted((line for line in all_lines
                     if isinstance(line, layout.LTTextLineHorizontal) and line.height > 0),
                    key=lambda line: -line.y1)
     ratios: list[float] = []
