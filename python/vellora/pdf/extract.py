@@ -205,13 +205,22 @@ def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
             applied = turn
             _flatten_text_figures(lt_page, layout)
     width, height = lt_page.width, lt_page.height
-    # Content mostly outside the visible area is not shown, so it is not read.
-    lt_page._objs = [item for item in lt_page if inside_share(item.bbox, width, height) >= 0.5]
-    # Slanted text (a "DRAFT" watermark across the page) is set apart from the text flow.
-    slanted = [item for item in lt_page if isinstance(item, layout.LTChar) and is_slanted(item.matrix)]
-    if slanted:
-        kept = {id(char) for char in slanted}
-        lt_page._objs = [item for item in lt_page if id(item) not in kept]
+    char_type = layout.LTChar
+    kept: list[Any] = []
+    slanted: list[Any] = []
+    for item in lt_page:
+        # Content mostly outside the visible area is not shown, so it is not read
+        # (an item lying wholly on the page is seen without measuring it).
+        x0, y0, x1, y1 = item.bbox
+        if not (0 <= x0 <= x1 <= width and 0 <= y0 <= y1 <= height) and inside_share(item.bbox, width, height) < 0.5:
+            continue
+        # Slanted text (a "DRAFT" watermark across the page) is set apart from the text flow;
+        # a baseline along the x axis (b == 0) is never slanted.
+        if isinstance(item, char_type) and item.matrix[1] and is_slanted(item.matrix):
+            slanted.append(item)
+        else:
+            kept.append(item)
+    lt_page._objs = kept
     lt_page.slanted_chars = slanted
     params = layout.LAParams(
         line_overlap=settings.line_overlap,
