@@ -14,7 +14,9 @@ The reading regions come from the content stream: TeX writes the text of a
 page mostly in reading order, so the characters are grouped, in the order
 they are drawn, into lines and the lines into regions while they go on down
 the same column. Running heads are put first and running feet last, where
-the output routine drew them; turned text (watermarks) is a skipped region. A page whose stream order is not its reading order has its
+the output routine drew them; turned text (watermarks) is a skipped region,
+and a picture that other text is drawn over (a slide's background, a box's
+frame) is no region at all. A page whose stream order is not its reading order has its
 regions reordered (or dropped) in corpus.json (``regions``: the new order of
 the generated regions' indices; ``fixed``: what was wrong), and the fix is
 recorded in the provenance file.
@@ -238,6 +240,23 @@ def _fixed_regions(generated: list[dict[str, Any]], fix: list[Any] | None) -> li
     return regions
 
 
+def _drop_backgrounds(regions: list[dict[str, Any]]) -> list[dict[str, Any]]:
+    """Leave out drawn frames and backgrounds: a picture region that other text lies on.
+
+    A real picture carries its own labels inside it; a slide's background or a
+    box's frame has the page's text drawn over it, and is not read.
+    """
+    def inside(inner: list[float], outer: list[float]) -> bool:
+        width = min(inner[2], outer[2]) - max(inner[0], outer[0])
+        height = min(inner[3], outer[3]) - max(inner[1], outer[1])
+        area = (inner[2] - inner[0]) * (inner[3] - inner[1])
+        return width > 0 and height > 0 and width * height >= 0.8 * area
+
+    texts = [r["box"] for r in regions if r.get("text") != "[figure]" and not r.get("skip")]
+    return [r for r in regions
+            if r.get("text") != "[figure]" or not any(inside(box, r["box"]) for box in texts)]
+
+
 def build_pages(only: set[str]) -> None:
     from vellora.evaluation.baselines import order_from_flow, pdfminer_flow, pdftotext_flow
     from vellora.evaluation.regions import parse_regions, truth_from_regions
@@ -257,7 +276,7 @@ def build_pages(only: set[str]) -> None:
             continue
         pdf = PAGES / f"{name}.pdf"
         generated = stream_regions(pdf)
-        regions = _fixed_regions(generated, entry.get("regions"))
+        regions = _drop_backgrounds(_fixed_regions(generated, entry.get("regions")))
         truth_data = {"regions": regions, "generated": len(generated), "fixed": entry.get("fixed")}
         (PAGES / f"{name}.regions.json").write_text(json.dumps(truth_data, indent=1, ensure_ascii=False) + "\n",
                                                      encoding="utf-8")

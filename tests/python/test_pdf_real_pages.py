@@ -124,3 +124,12 @@ def test_diagram_drawn_on_the_page_is_one_figure_with_its_labels():
     diagram = next(e for e in page.elements if e.category == "Picture")
     assert diagram.y1 > 260 and diagram.y2 < 440 and set("".join(diagram.text.split())) == {"1", "2", "3", "4"}
     assert [e for e in page.elements if (e.text or "").strip().isdigit() and 260 < e.y1 < 440] == []
+
+
+def test_page_numbers_of_a_contents_list_join_their_entries():
+    page = page_of("contents-list")
+    # Before: columns of bare page numbers ("5 | 5 | 5 ...") between the columns of entries.
+    assert [e.text for e in page.elements if e.role == "body" and all(
+        word.isdigit() for word in (e.text or "x").split())] == []
+    entry = next(e for e in page.elements if (e.text or "").startswith("Welcome to LATEX News . . ."))
+    assert entry.text.splitlines()[0].endswith(". 5") and entry.x2 > 285

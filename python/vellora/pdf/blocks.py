@@ -21,7 +21,7 @@ from .geometry import to_page_box
 from .settings import PdfSettings
 from .text import clean_text
 
-__all__ = ["PageBlocks", "RawBlock", "TextLine", "absorb_fragments", "block_of_lines", "collect_blocks", "is_bold_font"]
+__all__ = ["PageBlocks", "RawBlock", "TextLine", "absorb_fragments", "attach_number_columns", "block_of_lines", "collect_blocks", "is_bold_font"]
 
 #: Font names of bold faces: "Times-Bold", "NimbusRomNo9L-Medi", "LMRoman10-Bold", and TeX's "CMBX10",
 #: "CMSSBX10", "SFBX1000", "SFSX1000" (sans bold), "SFBI1000" (bold italic), "SFXC1000" (bold caps), ...
@@ -168,10 +168,16 @@ def _inside_share(inner: Box, outer: Box) -> float:
     return width * height / area
 
 
+def _same_line(a: TextLine, b: TextLine) -> bool:
+    """Whether two lines sit on one line of text: their middles within a third of a line apart."""
+    middle_a, middle_b = (a.box[1] + a.box[3]) / 2, (b.box[1] + b.box[3]) / 2
+    return abs(middle_a - middle_b) <= 0.3 * max(a.box[3] - a.box[1], b.box[3] - b.box[1], 1.0)
+
+
 def _merge_lines(host: list[TextLine], extra: TextLine) -> None:
-    """Put ``extra`` into the line of ``host`` on its baseline (by x), or in its place by y."""
+    """Put ``extra`` into the line of ``host`` it sits on (by x), or in its place by y."""
     for index, line in enumerate(host):
-        if abs(line.box[3] - extra.box[3]) <= 0.3 * max(line.box[3] - line.box[1], 1.0):
+        if _same_line(line, extra):
             left, right = (line, extra) if line.box[0] <= extra.box[0] else (extra, line)
             box = (min(line.box[0], extra.box[0]), min(line.box[1], extra.box[1]),
                    max(line.box[2], extra.box[2]), max(line.box[3], extra.box[3]))
@@ -203,6 +209,46 @@ def absorb_fragments(page: PageBlocks) -> None:
         host.font_size, host.bold = merged.font_size, merged.bold
         absorbed.add(id(fragment))
     page.blocks = [block for block in page.blocks if id(block) not in absorbed]
+
+
+_NUMBER_LINE: Final = re.compile(r"^[\s.\u00b7\u2026]*(?:\d{1,4}|[ivxlc]{1,6})(?:\s*[,\u2013-]\s*\d{1,4})*[\s.]*$", re.I)
+
+
+def attach_number_columns(page: PageBlocks) -> None:
+    """Page numbers set in a column beside a list (a contents list, an index) join the entries they end."""
+    texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
+    emptied: set[int] = set()
+    for numbers in texts:
+        if not numbers.lines or not all(_NUMBER_LINE.match(line.text) for line in numbers.lines):
+            continue
+        if len(numbers.lines) < 2:
+            continue  # a number alone beside a line is a page number of a running head, or a note mark
+        left = sorted((block for block in texts if block is not numbers and id(block) not in emptied
+                       and 0 <= numbers.box[0] - block.box[2] <= 250), key=lambda block: -block.box[2])
+        placed: dict[int, tuple[RawBlock, list[TextLine]]] = {}
+        rest: list[TextLine] = []
+        for line in numbers.lines:
+            target = next((block for block in left if any(_same_line(line, other) for other in block.lines)), None)
+            if target is None:
+                rest.append(line)
+            else:
+                placed.setdefault(id(target), (target, list(target.lines)))[1].append(line)
+        # Only a column mostly made of the entries' numbers.
+        if len(rest) * 2 > len(numbers.lines):
+            continue
+        for target, lines in placed.values():
+            merged_lines: list[TextLine] = [line for line in target.lines]
+            for line in lines[len(target.lines):]:
+                _merge_lines(merged_lines, line)
+            merged = block_of_lines(merged_lines)
+            target.box, target.text, target.lines = merged.box, merged.text, merged.lines
+            target.font_size, target.bold = merged.font_size, merged.bold
+        if rest:
+            remaining = block_of_lines(rest)
+            numbers.box, numbers.text, numbers.lines = remaining.box, remaining.text, remaining.lines
+        else:
+            emptied.add(id(numbers))
+    page.blocks = [block for block in page.blocks if id(block) not in emptied]
 
 
 def collect_blocks(lt_page: Any, number: int, settings: PdfSettings) -> PageBlocks:

@@ -17,7 +17,7 @@ from collections.abc import Iterator, Sequence
 from typing import Any
 
 from ..page import Page
-from .blocks import PageBlocks, absorb_fragments, collect_blocks
+from .blocks import PageBlocks, absorb_fragments, attach_number_columns, collect_blocks
 from .errors import PdfError, pdfminer_modules
 from .figures import settle_figures
 from .furniture import mark_furniture
@@ -287,6 +287,7 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     page.turn = turn
     settle_figures(page, settings)
     absorb_fragments(page)
+    attach_number_columns(page)
     find_tables(page, settings)
     return page
 

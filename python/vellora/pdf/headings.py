@@ -64,6 +64,8 @@ def is_heading_text(lines: tuple[TextLine, ...], body: float, settings: PdfSetti
         return False
     text = " ".join(line.text for line in lines)
     chars = sum(len(line.text) for line in lines)
+    if sum(char.isalpha() for char in text) < 2:
+        return False  # a number or a mark alone is no heading
     size = sorted(line.font_size for line in lines)[len(lines) // 2]
     if body > 0 and size >= settings.heading_size_ratio * body and chars <= 4 * settings.heading_max_chars:
         return True
@@ -84,6 +86,11 @@ def is_heading_text(lines: tuple[TextLine, ...], body: float, settings: PdfSetti
 _LEADERS_OR_NUMBER: Final = re.compile(r"^[\s.\u00b7\u2026]*(?:\d{1,4}|[ivxlc]{1,6})?[\s.]*$", re.I)
 
 
+#: Widest gap (pt) between a contents entry and its page number.
+_ENTRY_GAP: Final = 300.0
+_ENDS_WITH_PAGE: Final = re.compile(r"(?:\.\s*){3,}\s*(?:\d{1,4}|[ivxlc]{1,6})$", re.I)
+
+
 def _contents_entries(blocks: list[RawBlock]) -> set[int]:
     """The lines (by id) followed on their baseline by a page number or leaders: entries of a contents list."""
     numbers = [line for block in blocks if block.kind == "text" for line in block.lines
@@ -91,8 +98,12 @@ def _contents_entries(blocks: list[RawBlock]) -> set[int]:
     entries: set[int] = set()
     for block in blocks:
         for line in block.lines:
+            if _ENDS_WITH_PAGE.search(line.text):
+                entries.add(id(line))
+                continue
             for number in numbers:
-                if number is not line and abs(number.box[3] - line.box[3]) <= 1.5 and 0 <= number.box[0] - line.box[2] <= 150:
+                if (number is not line and abs(number.box[3] - line.box[3]) <= 1.5
+                        and 0 <= number.box[0] - line.box[2] <= _ENTRY_GAP):
                     entries.add(id(line))
                     break
     return entries

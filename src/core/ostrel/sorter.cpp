@@ -2,6 +2,7 @@
 // densely the rest fill their bounding box (which decides ties between
 // horizontal and vertical cuts), segments the rest and merges the set-aside
 // elements back.
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,8 @@ constexpr RecordSite kDensity = sorter_site(Level::Debug, 126);
 
 // Up to this many pair tests the plain loop beats building a tree.
 constexpr std::size_t kPlainOverlapTests = 4096;
+// Elements each candidate looks at before the tree is considered.
+constexpr std::size_t kFirstLook = 64;
 
 // Whether `a` and `b` overlap horizontally by at least kOverlapRatioMin of
 // the narrower one. Touching boxes and zero-width boxes never do.
@@ -65,22 +68,29 @@ std::vector<std::size_t> find_cross_layout(const std::vector<SorterElement>& ele
         const float w = width(elements[i]);
         if (w >= threshold && w > 0.0f) candidates.push_back(i);
     }
-    if (candidates.size() * elements.size() <= kPlainOverlapTests) {
-        for (std::size_t i : candidates) {
-            int count = 0;
-            for (std::size_t j = 0; j < elements.size(); ++j) {
-                if (j == i || !overlaps_horizontally(elements[i], elements[j])) continue;
-                if (++count == kMinOverlapCount) {
-                    indices.push_back(i);
-                    break;
-                }
-            }
+    // Each candidate first looks at the first few elements (wide elements
+    // usually find their two overlaps there); only those still unsettled
+    // count again over all elements, through a tree of the extents once the
+    // pair tests would be many.
+    const std::size_t first_look = candidates.size() * elements.size() <= kPlainOverlapTests
+                                       ? elements.size()
+                                       : std::min(elements.size(), kFirstLook);
+    std::vector<std::size_t> unsettled;
+    for (std::size_t i : candidates) {
+        int count = 0;
+        for (std::size_t j = 0; j < first_look; ++j) {
+            if (j == i || !overlaps_horizontally(elements[i], elements[j])) continue;
+            if (++count == kMinOverlapCount) break;
         }
-        return indices;
+        if (count == kMinOverlapCount) {
+            indices.push_back(i);
+        } else if (first_look < elements.size()) {
+            unsettled.push_back(i);
+        }
     }
-    // Many candidates: only elements of positive width whose extent overlaps
-    // the candidate's can count, and a tree of the extents finds them
-    // without visiting the others.
+    if (unsettled.empty()) return indices;
+    // Only elements of positive width whose extent overlaps the candidate's
+    // can count, and the tree finds them without visiting the others.
     std::vector<TreeBox> extents;
     extents.reserve(elements.size());
     for (std::size_t j = 0; j < elements.size(); ++j) {
@@ -88,7 +98,7 @@ std::vector<std::size_t> find_cross_layout(const std::vector<SorterElement>& ele
         if (width(e) > 0.0f) extents.push_back({left(e), 0.0f, right(e), 0.0f, static_cast<std::uint32_t>(j)});
     }
     const BoxTree tree(std::move(extents));
-    for (std::size_t i : candidates) {
+    for (std::size_t i : unsettled) {
         const float lo = left(elements[i]);
         const float hi = right(elements[i]);
         int count = 0;
@@ -102,6 +112,7 @@ std::vector<std::size_t> find_cross_layout(const std::vector<SorterElement>& ele
                     });
         if (count >= kMinOverlapCount) indices.push_back(i);
     }
+    std::sort(indices.begin(), indices.end());
     return indices;
 }
 
