@@ -2,7 +2,7 @@
 // on the pathological families at 10,000 and 100,000 elements.
 //
 //   vellora_bench                      all timings
-//   vellora_bench --peak-memory        peak memory of one call per family at 100,000
+//   vellora_bench --peak-memory [N]    peak memory of one call per family at N (100,000)
 //   vellora_bench --benchmark_filter=Realistic   (any Google Benchmark flag)
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -80,9 +81,8 @@ long max_rss_kib() {
 }
 
 // Each call runs in a child process, so its high-water mark is its own.
-int report_peak_memory() {
-    constexpr std::size_t n = 100000;
-    std::printf("%-12s %-7s %12s %14s\n", "family", "order", "input KiB", "call peak KiB");
+int report_peak_memory(std::size_t n) {
+    std::printf("%zu elements\n%-12s %-7s %12s %14s\n", n, "family", "order", "input KiB", "call peak KiB");
     for (Family family : vellora::bench::kFamilies) {
         for (bool paper : {true, false}) {
             std::fflush(stdout);
@@ -114,7 +114,7 @@ int report_peak_memory() {
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--peak-memory") == 0) {
-        return report_peak_memory();
+        return report_peak_memory(argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 100000);
     }
     register_all();
     benchmark::Initialize(&argc, argv);

@@ -1,6 +1,7 @@
 #include "ostrel/cover_tree.hpp"
 
 #include <algorithm>
+#include <bit>
 
 #include "vellora/numeric.hpp"
 
@@ -23,7 +24,8 @@ CoverTree::CoverTree(const std::vector<std::pair<float, float>>& intervals) {
         --counts[static_cast<std::size_t>(unit_of(end)) + 1];
     }
     for (std::size_t u = 1; u < counts.size(); ++u) counts[u] += counts[u - 1];
-    nodes_.resize(4 * static_cast<std::size_t>(units_));
+    // Node indices of the halving tree stay below twice the next power of two.
+    nodes_.resize(2 * std::bit_ceil(static_cast<std::size_t>(units_)));
     build(1, 0, units_ - 1, counts);
     from_ = 0;
     to_ = units_ - 1;
