@@ -72,15 +72,20 @@ inner-test: inner-install
 	ctest --test-dir $(BUILD)/cmake --output-on-failure --timeout 300 -j2
 	cd tests/python && $(PYTEST_ENV) $(CURDIR)/$(PY) -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
 
-# libFuzzer over the core for FUZZ_SECONDS; the corpus grows in $(BUILD)/fuzz/corpus
-# from the seeds in tests/fuzz/corpus, and a failing input is saved in $(BUILD)/fuzz.
+# libFuzzer over the core: the invariant harness, then the differential one
+# (optimised pieces against the reference versions), each for half of
+# FUZZ_SECONDS. Their corpora grow in $(BUILD)/fuzz/corpus and
+# $(BUILD)/fuzz/differential_corpus from the seeds in tests/fuzz/corpus, and a
+# failing input is saved in $(BUILD)/fuzz.
+FUZZ_FLAGS = -max_total_time=$$(( ($(FUZZ_SECONDS) + 1) / 2 )) -max_len=4096 -timeout=10 \
+  -print_final_stats=1 -artifact_prefix=$(BUILD)/fuzz/
 inner-fuzz:
 	cmake -S . -B $(BUILD)/fuzz -G Ninja $(addprefix -D,$(CLANG_DEFINES)) \
 	  -DVELLORA_BUILD_FUZZER=ON -DVELLORA_BUILD_PYTHON=OFF -DVELLORA_BUILD_TESTS=OFF >/dev/null
 	cmake --build $(BUILD)/fuzz -j2
-	mkdir -p $(BUILD)/fuzz/corpus
-	$(BUILD)/fuzz/vellora_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
-	  -print_final_stats=1 -artifact_prefix=$(BUILD)/fuzz/ $(BUILD)/fuzz/corpus tests/fuzz/corpus
+	mkdir -p $(BUILD)/fuzz/corpus $(BUILD)/fuzz/differential_corpus
+	$(BUILD)/fuzz/vellora_fuzzer $(FUZZ_FLAGS) $(BUILD)/fuzz/corpus tests/fuzz/corpus
+	$(BUILD)/fuzz/vellora_differential_fuzzer $(FUZZ_FLAGS) $(BUILD)/fuzz/differential_corpus tests/fuzz/corpus
 
 # Both test suites against a build with ASan and UBSan. The interpreter is not
 # instrumented: it gets the ASan runtime preloaded and allocates with malloc so

@@ -210,6 +210,11 @@ def _place_badge(box: tuple[float, float, float, float], placed: list[tuple[floa
         steps = int(min(width / (2 * BADGE_RADIUS), 20))
         candidates += [(x + step * 2 * BADGE_RADIUS, y + height / 2) for step in range(1, steps)]
     candidates += [(x - inset, y + inset), (x + inset, y - inset), (x - inset, y + height - inset)]
+    # Then further out, on rings around the box's corner, for crowded spots (labels of a diagram).
+    for ring in range(1, 4):
+        distance = ring * 2.2 * BADGE_RADIUS
+        candidates += [(x + distance * math.cos(step * math.pi / 4), y + distance * math.sin(step * math.pi / 4))
+                       for step in range(8)]
     gap = 2 * BADGE_RADIUS + 1
 
     def clearance(spot: tuple[float, float]) -> float:

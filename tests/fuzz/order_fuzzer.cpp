@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_input.hpp"
 #include "vellora/diagnostics.hpp"
 #include "vellora/errors.hpp"
 #include "vellora/format.hpp"
@@ -37,52 +38,6 @@ using namespace vellora;
     std::fprintf(stderr, "invariant broken: %s\n", what);
     std::abort();
 }
-
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-    bool empty() const { return pos_ >= size_; }
-
-    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-
-    template <class T>
-    T raw() {
-        std::uint8_t bytes[sizeof(T)] = {};
-        for (auto& b : bytes) b = byte();
-        T value;
-        std::memcpy(&value, bytes, sizeof value);
-        return value;
-    }
-
-    // Mostly coordinates on a coarse grid, so cuts and overlaps happen; the
-    // rest are the values that break naive arithmetic, or any bit pattern.
-    float coordinate() {
-        static constexpr float kSpecial[] = {
-            0.0f, -0.0f, std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
-            std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-            std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
-            std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
-            std::numeric_limits<float>::min(), 1e-30f, 1e30f, 1.1529215e18f, 2.3058431e18f, 16777217.0f,
-        };
-        const std::uint8_t tag = byte();
-        if (tag < 192) return static_cast<float>(static_cast<int>(tag) - 32) * 8.0f + static_cast<float>(byte() % 8);
-        if (tag < 224) return kSpecial[tag % 16];
-        return raw<float>();
-    }
-
-    std::uint64_t id() {
-        const std::uint8_t tag = byte();
-        if (tag < 200) return tag % 16;  // small, so ids repeat
-        if (tag < 220) return std::numeric_limits<std::uint64_t>::max() - tag % 4;
-        return raw<std::uint64_t>();
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-};
 
 // A sink that accepts everything up to its ceiling and checks each record.
 struct CheckingSink {
@@ -163,28 +118,14 @@ void check_formatting(float value, int decimals) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Input in(data, size);
-    const std::uint8_t flags = in.byte();
+    const fuzzing::Case input = fuzzing::decode(data, size);
+    const std::uint8_t flags = input.flags;
     CheckingSink checking{static_cast<Level>(1 + flags % 5)};
     const DiagnosticSink sink = checking.sink();
-
-    PageBox page{in.coordinate(), in.coordinate(), in.coordinate(), in.coordinate()};
-    if (flags & 0x80) page = PageBox{0.0f, 0.0f, 612.0f, 792.0f};
-    std::optional<OrderConfig> config;
-    if (flags & 0x40) config = OrderConfig{in.coordinate(), in.coordinate(), in.coordinate()};
+    const PageBox& page = input.page;
+    const std::optional<OrderConfig>& config = input.config;
     const OrderConfig effective = config.value_or(OrderConfig{});
-
-    std::vector<ElementRecord> elements;
-    while (!in.empty() && elements.size() < 512) {
-        ElementRecord e;
-        e.id = in.id();
-        e.x1 = in.coordinate();
-        e.y1 = in.coordinate();
-        e.x2 = in.coordinate();
-        e.y2 = in.coordinate();
-        e.label = static_cast<SemanticLabel>(in.byte() % kLabelCount);
-        elements.push_back(e);
-    }
+    const std::vector<ElementRecord>& elements = input.elements;
     const auto expected = sorted_ids(elements);
 
     try {

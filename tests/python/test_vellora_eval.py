@@ -254,3 +254,13 @@ def test_refresh_without_pdftotext_is_one_clean_error(tmp_path):
                             capture_output=True, text=True, timeout=300, env=env)
     assert result.returncode == 1
     assert result.stderr == "vellora: error: the pdftotext order needs pdftotext (Debian package poppler-utils)\n"
+
+
+def test_per_page_lines_come_before_the_table(small_corpus):
+    result = run(small_corpus, "--per-page", "-a", "ostrel", "-q")
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert lines[0].split() == ["page", "class", "n", "ostrel", "reversed"]
+    assert lines[1].split()[:3] == ["a", "two", "6"] and lines[1].split()[4] == "-1.000"
+    assert lines[2].split()[:3] == ["b", "mixed", "3"] and lines[2].split()[4] == "-"
+    assert lines.index("2 pages scored") > 2

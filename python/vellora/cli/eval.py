@@ -20,7 +20,7 @@ from ..diagnostics import capture_diagnostics
 from ..evaluation.baselines import BaselineError, MissingToolError
 from ..evaluation.corpus import EvalPage, find_pages, load_eval_page, refresh
 from ..evaluation.metrics import MissingEvalDependencyError
-from ..evaluation.report import draw_worst, format_table, to_json, worst_pages
+from ..evaluation.report import draw_worst, format_pages, format_table, to_json, worst_pages
 from ..evaluation.scoring import PageScore, score_page, summarise
 from ..fileio import InputError
 from ..ordering import ALGORITHMS, DEFAULT_ALGORITHM
@@ -47,6 +47,8 @@ def register(commands: Any, common: argparse.ArgumentParser) -> None:
                         help="extract pages again from the NAME.pdf beside them, deriving the truth from "
                         "NAME.regions.json and the pdftotext and pdfminer orders for the new elements")
     parser.add_argument("--json", action="store_true", help="print per-page scores and the summary as JSON")
+    parser.add_argument("--per-page", action="store_true",
+                        help="also print each page's Kendall tau for every order, before the table")
     parser.add_argument("--svg", metavar="DIR",
                         help="draw the pages the default algorithm reads worst (truth and every order) into DIR")
     parser.add_argument("--worst", type=int, default=5, metavar="N",
@@ -114,6 +116,8 @@ def run(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
                 document["svg"] = drawn
             print(json.dumps(document), file=out)
         else:
+            if args.per_page:
+                out.write(format_pages(results) + "\n")
             print(f"{len(results)} pages scored\n", file=out)
             out.write(format_table(summary))
             if args.svg:

@@ -12,7 +12,7 @@ from .corpus import EvalPage
 from .metrics import HIGHER_IS_BETTER, METRICS, restrict
 from .scoring import PageScore
 
-__all__ = ["draw_worst", "format_table", "to_json", "worst_pages"]
+__all__ = ["draw_worst", "format_pages", "format_table", "to_json", "worst_pages"]
 
 _HEADINGS = {"tau": "tau", "bleu4": "BLEU-4", "ard": "ARD", "ned": "edit", "exact": "exact"}
 
@@ -36,6 +36,21 @@ def format_table(summary: Mapping[str, Mapping[str, Mapping[str, float]]]) -> st
         lines.append("  ".join(cell.ljust(w) if i < 3 else cell.rjust(w) for i, (cell, w) in enumerate(zip(row, widths))).rstrip())
     note = "tau, BLEU-4, exact: higher is better; ARD (positions), edit (normalised): lower is better"
     return "\n".join([*lines, "", note]) + "\n"
+
+
+def format_pages(results: Sequence[PageScore], metric: str = "tau") -> str:
+    """One line per page: its name, layout class, scored elements and ``metric`` for every order."""
+    names: list[str] = []
+    for result in results:
+        names.extend(name for name in result.scores if name not in names)
+    header = ["page", "class", "n", *names]
+    rows = [[os.path.basename(r.source).removesuffix(".json"), r.layout, str(r.size),
+             *(f"{r.scores[name][metric]:.3f}" if name in r.scores else "-" for name in names)]
+            for r in results]
+    widths = [max(len(row[i]) for row in [header, *rows]) for i in range(len(header))]
+    lines = ["  ".join(cell.ljust(w) if i < 2 else cell.rjust(w) for i, (cell, w) in enumerate(zip(row, widths)))
+             for row in [header, *rows]]
+    return "\n".join(lines) + f"\n\n({metric} of each order per page)\n"
 
 
 def to_json(results: Sequence[PageScore], summary: Mapping[str, Any]) -> dict[str, Any]:
