@@ -37,17 +37,17 @@ _TURN_MIN_CHARS = 20
 def parse_page_selection(text: str, page_count: int) -> list[int]:
     """The pages named by ``text`` such as ``"1-3,7"`` (1-based), sorted, each once.
 
-    ``"all"`` or ``"-"`` ranges may be open: ``"5-"`` is page 5 to the end,
+    ``"all"`` is every page, and ranges may be open: ``"5-"`` is page 5 to the end,
     ``"-3"`` pages 1 to 3. Raises ValueError with a clear message when the
     text is malformed or names a page the document does not have.
     """
     pages: set[int] = set()
-    spec = text.strip()
-    if spec.lower() == "all":
+    selection = text.strip()
+    if selection.lower() == "all":
         return list(range(1, page_count + 1))
-    if not spec:
+    if not selection:
         raise ValueError("page selection is empty; give pages like 1-3,7")
-    for part in spec.split(","):
+    for part in selection.split(","):
         item = part.strip()
         match = re.fullmatch(r"(\d*)\s*(-?)\s*(\d*)", item)
         if not item or match is None or (not match.group(2) and not match.group(1)) or item == "-":
