@@ -11,7 +11,8 @@ from __future__ import annotations
 
 import re
 import statistics
-from collections.abc import Iterable, Iterator, Sequence
+from collections import Counter
+from collections.abc import Iterable, Sequence
 from dataclasses import dataclass, field
 from typing import Any, Final
 
@@ -86,24 +87,32 @@ class PageBlocks:
     turn: int = 0
 
 
-def _chars(item: Any, char_type: type) -> Iterator[Any]:
+def _chars(item: Any, layout: Any) -> list[Any]:
+    """The characters of ``item`` (a line, a block) in order, at any depth."""
+    char_type, space_type = layout.LTChar, layout.LTAnno
     if isinstance(item, char_type):
-        yield item
-        return
+        return [item]
     try:
         children = list(item)
     except TypeError:
-        return
+        return []
+    found: list[Any] = []
     for child in children:
-        yield from _chars(child, char_type)
+        if isinstance(child, char_type):
+            found.append(child)
+        elif not isinstance(child, space_type):  # spaces and line ends hold no characters
+            found.extend(_chars(child, layout))
+    return found
 
 
 def _font_stats(chars: Iterable[Any]) -> tuple[float, float]:
     visible = [char for char in chars if char.get_text().strip()]
     if not visible:
         return 0.0, 0.0
-    size = float(statistics.median(char.size for char in visible))
-    bold = sum(1 for char in visible if is_bold_font(char.fontname)) / len(visible)
+    size = float(statistics.median([char.size for char in visible]))
+    # Characters of a line share a few fonts: judge each font's name once.
+    bold = sum(count for name, count in Counter(char.fontname for char in visible).items()
+               if is_bold_font(name)) / len(visible)
     return round(size, 2), round(bold, 3)
 
 
@@ -123,7 +132,7 @@ def _text_lines(item: Any, layout: Any, width: float, height: float) -> list[Tex
         text = clean_text(line.get_text()).strip()
         if not text:
             continue
-        size, bold = _font_stats(_chars(line, layout.LTChar))
+        size, bold = _font_stats(_chars(line, layout))
         lines.append(TextLine(to_page_box(line.bbox, width, height), text, size, bold))
     return lines
 

@@ -205,13 +205,22 @@ def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
             applied = turn
             _flatten_text_figures(lt_page, layout)
     width, height = lt_page.width, lt_page.height
-    # Content mostly outside the visible area is not shown, so it is not read.
-    lt_page._objs = [item for item in lt_page if inside_share(item.bbox, width, height) >= 0.5]
-    # Slanted text (a "DRAFT" watermark across the page) is set apart from the text flow.
-    slanted = [item for item in lt_page if isinstance(item, layout.LTChar) and is_slanted(item.matrix)]
-    if slanted:
-        kept = {id(char) for char in slanted}
-        lt_page._objs = [item for item in lt_page if id(item) not in kept]
+    char_type = layout.LTChar
+    kept: list[Any] = []
+    slanted: list[Any] = []
+    for item in lt_page:
+        # Content mostly outside the visible area is not shown, so it is not read
+        # (an item lying wholly on the page is seen without measuring it).
+        x0, y0, x1, y1 = item.bbox
+        if not (0 <= x0 <= x1 <= width and 0 <= y0 <= y1 <= height) and inside_share(item.bbox, width, height) < 0.5:
+            continue
+        # Slanted text (a "DRAFT" watermark across the page) is set apart from the text flow;
+        # a baseline along the x axis (b == 0) is never slanted.
+        if isinstance(item, char_type) and item.matrix[1] and is_slanted(item.matrix):
+            slanted.append(item)
+        else:
+            kept.append(item)
+    lt_page._objs = kept
     lt_page.slanted_chars = slanted
     params = layout.LAParams(
         line_overlap=settings.line_overlap,
@@ -220,23 +229,34 @@ def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
         word_margin=settings.word_margin,
         boxes_flow=None,
     )
-    if settings.adapt_line_margin:
-        params.line_margin = _line_margin(lt_page, params, layout)
-    lt_page.analyze(params)
+    if not settings.adapt_line_margin:
+        lt_page.analyze(params)
+        return lt_page, applied
+    chars = [item for item in lt_page if isinstance(item, layout.LTChar)]
+    if not chars:
+        lt_page.analyze(params)
+        return lt_page, applied
+    # Grouping characters into lines does not depend on the line margin, so the
+    # lines measured for it are the ones the analysis would make: it takes them
+    # instead of grouping the page's characters a second time.
+    lines = list(lt_page.group_objects(params, chars))
+    params.line_margin = _line_margin(lines, params, layout)
+    lt_page.group_objects = lambda _params, _objs: iter(lines)
+    try:
+        lt_page.analyze(params)
+    finally:
+        del lt_page.group_objects
     return lt_page, applied
 
 
-def _line_margin(lt_page: Any, params: Any, layout: Any) -> float:
-    """The line margin for this page: the setting, or more where the lines are set wider apart.
+def _line_margin(all_lines: list[Any], params: Any, layout: Any) -> float:
+    """The line margin for a page of ``all_lines``: the setting, or more where the lines are set wider apart.
 
     Slides, and text in scripts set with generous leading, space their lines
     further apart than the setting allows; the most common gap between a line
     and the next one below it (as a share of the line's height) shows it.
     """
-    chars = [item for item in lt_page if isinstance(item, layout.LTChar)]
-    if not chars:
-        return float(params.line_margin)
-    lines = sorted((line for line in lt_page.group_objects(params, chars)
+    lines = sorted((line for line in all_lines
                     if isinstance(line, layout.LTTextLineHorizontal) and line.height > 0),
                    key=lambda line: -line.y1)
     ratios: list[float] = []

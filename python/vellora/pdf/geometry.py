@@ -59,6 +59,9 @@ def text_turn(matrices: Iterable[tuple[float, float, float, float, float, float]
     """
     votes = [0, 0, 0, 0]
     for a, b, _c, _d, _e, _f in matrices:
+        if b == 0 and a > 0:  # upright already, the common case
+            votes[0] += 1
+            continue
         # Direction of the baseline in the page as currently seen.
         angle = math.degrees(math.atan2(b, a)) % 360
         votes[int(((angle + 45) % 360) // 90)] += 1
