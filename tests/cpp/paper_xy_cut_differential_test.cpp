@@ -3,10 +3,14 @@
 // same fault, on random and hostile pages, regions and settings.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "paper/histogram.hpp"
 #include "paper/masking.hpp"
 #include "paper/xy_cut.hpp"
 #include "recording_sink.hpp"
@@ -65,6 +69,45 @@ IdList reference_order(std::vector<ElementRecord> elements, const PageBox& page,
     IdList order = reference::recursive_xy_cut(regular, config, {page.x1, page.y1, page.x2, page.y2}, sink);
     reference::reinsert_masked(order, masked, regular, config.same_row_tolerance, sink);
     return order;
+}
+
+// A float from a random bit pattern, a hostile value, or one next to the
+// edges of exact integer arithmetic (2^23, 2^24, 2^63, 2^64) or of a bin.
+float any_float(testing::PageGenerator& gen) {
+    static constexpr float kEdges[] = {8388608.0f, 8388607.5f, 8388609.0f, 16777216.0f, 16777218.0f,
+                                       9.2233720e18f, 1.8446744e19f, 1.0f, 0.99999994f, 1.0000001f,
+                                       2.5f, -0.5f, -1.0f, -1.5f, -8388607.5f, -8388608.0f, -8388609.0f};
+    switch (gen.below(4)) {
+    case 0: return std::bit_cast<float>(gen.below(0xffffffffu) ^ (gen.below(2) << 31));
+    case 1: return gen.hostile();
+    case 2: return kEdges[gen.below(sizeof(kEdges) / sizeof(kEdges[0]))];
+    default: return static_cast<float>(gen.below(4000)) * 0.25f - 500.0f;
+    }
+}
+
+TEST(CoverageDifferential, CeilingAndCoveredBinsMatchFloorAndCeil) {
+    testing::PageGenerator gen(1618);
+    for (int c = 0; c < 400000; ++c) {
+        const float value = any_float(gen);
+        const float expected = std::ceil(value);
+        const float actual = ceiling(value);
+        // Equal values (a -0 ceiling may come out as +0), or both NaN.
+        ASSERT_TRUE(actual == expected || (num::is_nan(actual) && num::is_nan(expected)))
+            << "ceiling of " << value;
+
+        const std::uint64_t bins = gen.chance(80) ? gen.below(5000) : num::saturating_u64(any_float(gen));
+        const float lower = gen.chance(50) ? 0.0f : any_float(gen);
+        const float width = gen.chance(50) ? 2.0f : any_float(gen);
+        const float lo = any_float(gen);
+        const float hi = gen.chance(50) ? lo + static_cast<float>(gen.below(100)) : any_float(gen);
+        const auto want = reference::xy_cut_detail::straightforward_coverage(bins, lower, width, lo, hi);
+        const auto got = coverage(bins, lower, width, lo, hi);
+        ASSERT_EQ(got.has_value(), want.has_value()) << lo << " " << hi << " " << lower << " " << width;
+        if (got) {
+            ASSERT_EQ(got->start, want->start) << lo << " " << lower << " " << width;
+            ASSERT_EQ(got->end, want->end) << hi << " " << lower << " " << width << " " << bins;
+        }
+    }
 }
 
 TEST(XyCutDifferential, SameOrderRecordsAndFaultsAsCopyingPerLevel) {

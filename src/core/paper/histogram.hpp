@@ -31,20 +31,30 @@ struct CoveredBins {
     std::uint64_t end;
 };
 
+// Smallest integral value not below `value`, as std::ceil gives it except
+// that -0 may come out as +0. Every float of magnitude 2^23 or more (and
+// every infinity and NaN) is already integral; below that, truncation is
+// exact and lands on the ceiling or one under it.
+inline float ceiling(float value) noexcept {
+    if (value > -8388608.0f && value < 8388608.0f) {
+        const auto truncated = static_cast<float>(static_cast<std::int32_t>(value));
+        return truncated < value ? truncated + 1.0f : truncated;
+    }
+    return value;
+}
+
 // The bins the span [lo, hi] covers in a histogram of `bins` bins whose bin 0
 // starts at `lower` and whose bins are `bin_width` wide; nothing when it
-// covers none.
+// covers none. The first bin is the floor of the lower offset, taken as 0
+// when negative or NaN; truncating the offset itself gives the same number
+// (floor and truncation agree from 0 up, and both end at 0 below it).
 inline std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_width, float lo,
                                     float hi) noexcept {
     const float bins_f = static_cast<float>(bins);
 
-    float first = std::floor((lo - lower) / bin_width);
-    if (first < 0.0f || num::is_nan(first)) {
-        first = 0.0f;
-    }
-    const std::uint64_t start = num::saturating_u64(first);
+    const std::uint64_t start = num::saturating_u64((lo - lower) / bin_width);
 
-    float last = std::ceil((hi - lower) / bin_width);
+    float last = ceiling((hi - lower) / bin_width);
     if (last > bins_f || num::is_nan(last)) {
         last = bins_f;
     }

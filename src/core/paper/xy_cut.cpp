@@ -122,21 +122,25 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
         }
         return other_sum == 0.0f || cross_layout_sum / other_sum > kVerticalFirstRatio;
     };
-    std::vector<std::uint32_t> scratch;
-    scratch.reserve(total);
+    std::vector<std::uint32_t> scratch(total);
     std::vector<ElementRecord> group;
 
+    // Without branches: every index is written to both places and only the
+    // cursor of its side moves. The write cursor never passes the read one.
     const auto partition = [&](std::vector<std::uint32_t>& list, std::size_t lo, std::size_t hi) {
-        scratch.clear();
+        std::uint32_t* const data = list.data();
+        std::uint32_t* const spill = scratch.data();
         std::size_t write = lo;
+        std::size_t spilled = 0;
         for (std::size_t i = lo; i < hi; ++i) {
-            if (second_side[list[i]]) {
-                scratch.push_back(list[i]);
-            } else {
-                list[write++] = list[i];
-            }
+            const std::uint32_t index = data[i];
+            const std::size_t second = second_side[index];
+            data[write] = index;
+            spill[spilled] = index;
+            write += 1 - second;
+            spilled += second;
         }
-        std::copy(scratch.begin(), scratch.end(), list.begin() + static_cast<std::ptrdiff_t>(write));
+        std::copy(spill, spill + spilled, data + write);
     };
 
     struct Task {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +35,32 @@ inline constexpr RecordSite kNoCutSite = site(Level::Debug, 205);
 
 enum class Axis { X, Y };
 
+// The bins the span [lo, hi] covers, by floor and ceiling of the offsets.
+inline std::optional<CoveredBins> straightforward_coverage(std::uint64_t bins, float lower,
+                                                           float bin_width, float lo, float hi) noexcept {
+    const float bins_f = static_cast<float>(bins);
+
+    float first = std::floor((lo - lower) / bin_width);
+    if (first < 0.0f || num::is_nan(first)) {
+        first = 0.0f;
+    }
+    const std::uint64_t start = num::saturating_u64(first);
+
+    float last = std::ceil((hi - lower) / bin_width);
+    if (last > bins_f || num::is_nan(last)) {
+        last = bins_f;
+    }
+    std::uint64_t end = num::saturating_u64(last);
+    if (end > bins) {
+        end = bins;
+    }
+
+    if (start >= end) {
+        return std::nullopt;
+    }
+    return CoveredBins{start, end};
+}
+
 inline std::optional<float> find_cut(std::span<const ElementRecord> elements, Axis axis,
                               float min_cut_threshold, float scale, float lower, float upper,
                               const DiagnosticSink* sink) {
@@ -47,8 +74,8 @@ inline std::optional<float> find_cut(std::span<const ElementRecord> elements, Ax
         covered.reserve(elements.size());
         for (const ElementRecord& element : elements) {
             const std::optional<CoveredBins> span =
-                axis == Axis::X ? coverage(bins, lower, bin_width, element.x1, element.x2)
-                                : coverage(bins, lower, bin_width, element.y1, element.y2);
+                axis == Axis::X ? straightforward_coverage(bins, lower, bin_width, element.x1, element.x2)
+                                : straightforward_coverage(bins, lower, bin_width, element.y1, element.y2);
             if (span) {
                 covered.push_back(*span);
             }
