@@ -144,8 +144,7 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
     std::sort(columns.begin(), columns.end(), by_key);
     const auto key_of = [](const Keyed& k) { return std::pair(k.start, k.end); };
 
-    std::vector<Keyed> scratch;
-    scratch.reserve(total);
+    std::vector<Keyed> scratch(total);
     std::vector<std::uint8_t> second_side(total);
     std::vector<std::uint32_t> members;
 
@@ -160,18 +159,21 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
         });
         for (std::uint32_t index : members) out.push_back(elements[index]);
     };
-    // Stable partition of list[lo, hi): first side, then second side.
+    // Stable partition of list[lo, hi): first side, then second side (the
+    // second side goes through the scratch list, sized once).
     const auto partition = [&](std::vector<Keyed>& list, std::size_t lo, std::size_t hi) {
-        scratch.clear();
+        Keyed* const data = list.data();
+        Keyed* const spill = scratch.data();
         std::size_t write = lo;
+        std::size_t spilled = 0;
         for (std::size_t i = lo; i < hi; ++i) {
-            if (second_side[list[i].index]) {
-                scratch.push_back(list[i]);
+            if (second_side[data[i].index]) {
+                spill[spilled++] = data[i];
             } else {
-                list[write++] = list[i];
+                data[write++] = data[i];
             }
         }
-        std::copy(scratch.begin(), scratch.end(), list.begin() + static_cast<std::ptrdiff_t>(write));
+        std::copy(spill, spill + spilled, data + write);
     };
 
     // Groups still to be ordered, the next one on top. A level pushes its
@@ -214,11 +216,12 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
             std::size_t wide = 0;
             for (auto it = column_first; it != column_last; ++it) wide += widths[it->index] >= limit ? 1 : 0;
             if (wide >= 2 && wide < n) {
-                scratch.clear();
+                std::size_t kept = 0;
                 for (auto it = column_first; it != column_last; ++it) {
-                    if (widths[it->index] >= limit) scratch.push_back(*it);
+                    if (widths[it->index] >= limit) scratch[kept++] = *it;
                 }
-                const GapCandidate candidate = scan_sorted(scratch.begin(), scratch.end(), key_of);
+                const GapCandidate candidate =
+                    scan_sorted(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(kept), key_of);
                 if (candidate.gap > vertical.gap && candidate.gap >= kMinGap) vertical = candidate;
             }
         }

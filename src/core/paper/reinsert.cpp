@@ -75,33 +75,52 @@ CostWeights weights_for(const ElementRecord& masked) noexcept {
     return {1.0f, 1.0f, 1.0f, 0.1f};
 }
 
-// The cost, inlined into the scans.
-[[gnu::always_inline]] inline Cost cost_of(const ElementRecord& m, const ElementRecord& c,
-                                           const CostWeights& weights, float best) noexcept {
-    const bool cross_layout = m.label == SemanticLabel::CrossLayout;
-    const float size = num::max_num(m.x2 - m.x1, m.y2 - m.y1);
+// The factors of a masked element's cost that do not depend on the
+// candidate, each formed exactly as the cost forms it.
+struct MaskedTerms {
+    const ElementRecord* m;
+    bool cross_layout;
+    float overlap;   // (size * size) * weight
+    float per_gap;   // weight * size
+    float vertical;  // weight
+    float per_left;  // (1 / size) * weight
+};
 
+[[gnu::always_inline]] inline MaskedTerms terms_of(const ElementRecord& m, const CostWeights& weights) noexcept {
+    const float size = num::max_num(m.x2 - m.x1, m.y2 - m.y1);
+    return {&m, m.label == SemanticLabel::CrossLayout, (size * size) * weights.overlap, weights.gap * size,
+            weights.vertical, (1.0f / size) * weights.left};
+}
+
+// The cost, inlined into the scans.
+[[gnu::always_inline]] inline Cost cost_with(const MaskedTerms& t, const ElementRecord& c, float best) noexcept {
+    const ElementRecord& m = *t.m;
     const bool intersects = c.x2 > m.x1 && m.x2 > c.x1 && c.y2 > m.y1 && m.y2 > c.y1;
-    float sum = (size * size) * weights.overlap * (intersects ? 0.0f : kOverlapPenalty);
+    float sum = t.overlap * (intersects ? 0.0f : kOverlapPenalty);
     if (sum > best) return {true, sum};
 
     const float dx = axis_gap(m.x1, m.x2, c.x1, c.x2);
     const float dy = axis_gap(m.y1, m.y2, c.y1, c.y2);
-    const float distance = cross_layout ? dx + dy : num::min_num(dx, dy);
-    sum += (weights.gap * size) * distance;
+    const float distance = t.cross_layout ? dx + dy : num::min_num(dx, dy);
+    sum += t.per_gap * distance;
     if (sum > best) return {true, sum};
 
     float rise;
-    if (cross_layout) {
+    if (t.cross_layout) {
         rise = m.y1 > c.y2 ? m.y1 - c.y2 : -m.y2;
     } else {
         rise = c.y1 >= m.y2 ? c.y1 - m.y1 : (m.y2 - c.y1) * kAbovePenalty;
     }
-    sum += weights.vertical * rise;
+    sum += t.vertical * rise;
     if (sum > best) return {true, sum};
 
-    sum += c.x1 * ((1.0f / size) * weights.left);
+    sum += c.x1 * t.per_left;
     return {false, sum};
+}
+
+[[gnu::always_inline]] inline Cost cost_of(const ElementRecord& m, const ElementRecord& c,
+                                           const CostWeights& weights, float best) noexcept {
+    return cost_with(terms_of(m, weights), c, best);
 }
 
 Cost insertion_cost(const ElementRecord& m, const ElementRecord& c, const CostWeights& weights,
@@ -154,10 +173,11 @@ struct Probe {
     float per_gap;   // gap weight times size
     float per_left;  // (1 / size) times the left weight
     bool bounded;
+    MaskedTerms terms;
 
     explicit Probe(const ElementRecord& masked)
         : m(masked), weights(weights_for(masked)),
-          cross_layout(masked.label == SemanticLabel::CrossLayout) {
+          cross_layout(masked.label == SemanticLabel::CrossLayout), terms(terms_of(masked, weights)) {
         const float size = num::max_num(m.x2 - m.x1, m.y2 - m.y1);
         apart = (size * size) * weights.overlap * kOverlapPenalty;
         per_gap = weights.gap * size;
@@ -222,14 +242,14 @@ void place_by_scan(IdList& order, const std::array<std::vector<ElementRecord>, k
     for (const std::vector<ElementRecord>& group : groups) {
         for (const ElementRecord& m : group) {
             const int rank = mask_priority(m.label);
-            const CostWeights weights = weights_for(m);
+            const MaskedTerms terms = terms_of(m, weights_for(m));
             float best = kInfinity;
             std::size_t chosen = 0;
             bool found = false;
             for (std::size_t position = 0; position < records.size(); ++position) {
                 const ElementRecord* candidate = records[position];
                 if (candidate == nullptr || mask_priority(candidate->label) < rank) continue;
-                const Cost cost = cost_of(m, *candidate, weights, best);
+                const Cost cost = cost_with(terms, *candidate, best);
                 if (!cost.rejected && best > cost.value) {
                     best = cost.value;
                     chosen = position;
@@ -460,7 +480,7 @@ private:
         float best = kInfinity;
         std::uint32_t chosen = BlockList::kNone;
         for (const auto& [key, entry] : keyed_) {
-            const Cost cost = cost_of(probe.m, *entries_[entry].record, probe.weights, best);
+            const Cost cost = cost_with(probe.terms, *entries_[entry].record, best);
             if (!cost.rejected && best > cost.value) {
                 best = cost.value;
                 chosen = entry;
@@ -477,7 +497,7 @@ private:
         blocks_.for_each([&](std::uint32_t entry) {
             const ElementRecord* candidate = entries_[entry].record;
             if (candidate == nullptr || mask_priority(candidate->label) < rank) return;
-            const Cost cost = cost_of(probe.m, *candidate, probe.weights, best);
+            const Cost cost = cost_with(probe.terms, *candidate, best);
             if (!cost.rejected && best > cost.value) {
                 best = cost.value;
                 chosen = entry;

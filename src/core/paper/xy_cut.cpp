@@ -125,8 +125,8 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
     std::vector<std::uint32_t> scratch(total);
     std::vector<ElementRecord> group;
 
-    // Without branches: every index is written to both places and only the
-    // cursor of its side moves. The write cursor never passes the read one.
+    // Stable: the first side moves down in place, the second side goes
+    // through the scratch list (sized once) and follows it.
     const auto partition = [&](std::vector<std::uint32_t>& list, std::size_t lo, std::size_t hi) {
         std::uint32_t* const data = list.data();
         std::uint32_t* const spill = scratch.data();
@@ -134,11 +134,11 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
         std::size_t spilled = 0;
         for (std::size_t i = lo; i < hi; ++i) {
             const std::uint32_t index = data[i];
-            const std::size_t second = second_side[index];
-            data[write] = index;
-            spill[spilled] = index;
-            write += 1 - second;
-            spilled += second;
+            if (second_side[index]) {
+                spill[spilled++] = index;
+            } else {
+                data[write++] = index;
+            }
         }
         std::copy(spill, spill + spilled, data + write);
     };
