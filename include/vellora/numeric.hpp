@@ -56,6 +56,9 @@ constexpr std::int32_t saturating_i32(float value) noexcept {
 // Truncation toward zero; NaN and negative values give 0; too large saturates.
 constexpr std::uint64_t saturating_u64(float value) noexcept {
     if (!(value > 0.0f)) return 0;
+    // Below 2^63 the signed conversion (one instruction on common targets)
+    // gives the same number.
+    if (value < 9223372036854775808.0f) return static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
     if (value >= 18446744073709551616.0f) return std::numeric_limits<std::uint64_t>::max();
     return static_cast<std::uint64_t>(value);
 }

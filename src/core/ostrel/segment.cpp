@@ -128,7 +128,6 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
     const auto by_key = [](const Keyed& a, const Keyed& b) { return a.key < b.key; };
     std::vector<Keyed> rows(total);     // (top, bottom) keys
     std::vector<Keyed> columns(total);  // (left, right) keys
-    std::vector<float> widths(total);
     std::vector<float> centres_x(total);
     std::vector<float> centres_y(total);
     for (std::size_t i = 0; i < total; ++i) {
@@ -138,7 +137,6 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
         const SorterElement& e = elements[i];
         rows[i] = {pair_key<top, bottom>(e), index, top(e), bottom(e)};
         columns[i] = {pair_key<left, right>(e), index, left(e), right(e)};
-        widths[i] = width(elements[i]);
     }
     std::sort(rows.begin(), rows.end(), by_key);
     std::sort(columns.begin(), columns.end(), by_key);
@@ -146,18 +144,27 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
 
     std::vector<Keyed> scratch(total);
     std::vector<std::uint8_t> second_side(total);
-    std::vector<std::uint32_t> members;
+    // y-then-x compares the totalOrder keys of top, then of left: one
+    // unsigned key holding both, with the input position after it.
+    struct Placed {
+        std::uint64_t key;
+        std::uint32_t index;
+    };
+    std::vector<Placed> members;
+    members.reserve(total);
 
     // Lists the range in y-then-x order, input position deciding the rest.
     const auto append_y_then_x = [&](std::size_t lo, std::size_t hi) {
         members.clear();
-        for (std::size_t i = lo; i < hi; ++i) members.push_back(rows[i].index);
-        std::sort(members.begin(), members.end(), [&](std::uint32_t a, std::uint32_t b) {
-            if (y_then_x_less(elements[a], elements[b])) return true;
-            if (y_then_x_less(elements[b], elements[a])) return false;
-            return a < b;
+        for (std::size_t i = lo; i < hi; ++i) {
+            const std::uint32_t index = rows[i].index;
+            const SorterElement& e = elements[index];
+            members.push_back({std::uint64_t{ordered_bits(top(e))} << 32 | ordered_bits(left(e)), index});
+        }
+        std::sort(members.begin(), members.end(), [](const Placed& a, const Placed& b) {
+            return a.key != b.key ? a.key < b.key : a.index < b.index;
         });
-        for (std::uint32_t index : members) out.push_back(elements[index]);
+        for (const Placed& member : members) out.push_back(elements[member.index]);
     };
     // Stable partition of list[lo, hi): first side, then second side (the
     // second side goes through the scratch list, sized once).
@@ -214,11 +221,12 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
             }
             const float limit = clamped_diff(max_right, min_left) * kNarrowFraction;
             std::size_t wide = 0;
-            for (auto it = column_first; it != column_last; ++it) wide += widths[it->index] >= limit ? 1 : 0;
+            // (a column key's pair is the element's left and right edge)
+            for (auto it = column_first; it != column_last; ++it) wide += clamped_diff(it->end, it->start) >= limit ? 1 : 0;
             if (wide >= 2 && wide < n) {
                 std::size_t kept = 0;
                 for (auto it = column_first; it != column_last; ++it) {
-                    if (widths[it->index] >= limit) scratch[kept++] = *it;
+                    if (clamped_diff(it->end, it->start) >= limit) scratch[kept++] = *it;
                 }
                 const GapCandidate candidate =
                     scan_sorted(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(kept), key_of);
