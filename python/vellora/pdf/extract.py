@@ -76,6 +76,7 @@ class _Document:
         from pdfminer.pdfparser import PDFParser
 
         self.source = os.fspath(path)
+        self.manager: Any = None
         try:
             self.stream = open(path, "rb")
         except FileNotFoundError:
@@ -98,6 +99,14 @@ class _Document:
 
     def close(self) -> None:
         self.stream.close()
+
+    def resources(self) -> Any:
+        """The document's resource manager: fonts are read once for all its pages, as pdfminer does."""
+        if self.manager is None:
+            from pdfminer.pdfinterp import PDFResourceManager
+
+            self.manager = PDFResourceManager(caching=True)
+        return self.manager
 
     def pages(self) -> Iterator[Any]:
         from pdfminer.pdfpage import PDFPage
@@ -129,11 +138,11 @@ def page_count(path: str | os.PathLike[str]) -> int:
         document.close()
 
 
-def _interpret(pdf_page: Any, turn: int) -> tuple[Any, Rect]:
+def _interpret(pdf_page: Any, turn: int, manager: Any) -> tuple[Any, Rect]:
     """pdfminer's unanalysed layout of ``pdf_page`` as seen upright after an extra clockwise ``turn``."""
     layout = pdfminer_modules()
     from pdfminer.converter import PDFPageAggregator
-    from pdfminer.pdfinterp import PDFPageInterpreter, PDFResourceManager
+    from pdfminer.pdfinterp import PDFPageInterpreter
     from pdfminer.utils import apply_matrix_rect
 
     visible = visible_box(pdf_page.mediabox, pdf_page.cropbox)
@@ -151,7 +160,6 @@ def _interpret(pdf_page: Any, turn: int) -> tuple[Any, Rect]:
             self.render_contents(page.resources, page.contents, ctm=ctm)
             self.device.end_page(page)
 
-    manager = PDFResourceManager(caching=True)
     device = Device(manager, laparams=None)
     Interpreter(manager, device).process_page(pdf_page)
     return device.get_result(), visible
@@ -189,11 +197,11 @@ def _flattened(figure: Any, layout: Any) -> Iterator[Any]:
             yield item
 
 
-def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
+def _layout_page(pdf_page: Any, settings: PdfSettings, manager: Any) -> tuple[Any, int]:
     """The analysed pdfminer layout of one page, cropped and upright, and the extra turn that made it upright."""
     layout = pdfminer_modules()
     applied = 0
-    lt_page, _visible = _interpret(pdf_page, 0)
+    lt_page, _visible = _interpret(pdf_page, 0, manager)
     _flatten_text_figures(lt_page, layout)
     chars = list(_characters(lt_page, layout))
     turn = text_turn(char.matrix for char in chars)
@@ -201,7 +209,7 @@ def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
         turned = text_turn(char.matrix for char in chars if text_turn([char.matrix]) == turn)
         share = sum(1 for char in chars if text_turn([char.matrix]) == turned) / len(chars)
         if share >= _TURN_SHARE:
-            lt_page, _visible = _interpret(pdf_page, turn)
+            lt_page, _visible = _interpret(pdf_page, turn, manager)
             applied = turn
             _flatten_text_figures(lt_page, layout)
     width, height = lt_page.width, lt_page.height
@@ -278,7 +286,7 @@ def _line_margin(all_lines: list[Any], params: Any, layout: Any) -> float:
 
 def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfSettings) -> PageBlocks:
     try:
-        lt_page, turn = _layout_page(pdf_page, settings)
+        lt_page, turn = _layout_page(pdf_page, settings, document.resources())
     except PdfError:
         raise
     except Exception as error:  # a broken content stream, font or image
