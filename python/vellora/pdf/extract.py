@@ -165,23 +165,30 @@ def _interpret(pdf_page: Any, turn: int, manager: Any) -> tuple[Any, Rect]:
     return device.get_result(), visible
 
 
-def _characters(container: Any, layout: Any) -> Iterator[Any]:
+def _characters(container: Any, layout: Any) -> list[Any]:
+    """The characters of ``container`` in order, those of its form objects included."""
+    char_type, figure_type = layout.LTChar, layout.LTFigure
+    found: list[Any] = []
     for item in container:
-        if isinstance(item, layout.LTChar):
-            yield item
-        elif isinstance(item, layout.LTFigure):
-            yield from _characters(item, layout)
+        if isinstance(item, char_type):
+            found.append(item)
+        elif isinstance(item, figure_type):
+            found.extend(_characters(item, layout))
+    return found
 
 
 def _flatten_text_figures(lt_page: Any, layout: Any) -> None:
     """Whole-page form objects (some producers wrap all content in one) give up their content to the page."""
+    figure_type = layout.LTFigure
+    if not any(isinstance(item, figure_type) for item in lt_page):
+        return
     width, height = lt_page.width, lt_page.height
     objects: list[Any] = []
     for item in lt_page:
         if (
             isinstance(item, layout.LTFigure)
             and item.width * item.height >= 0.5 * width * height
-            and sum(1 for _ in _characters(item, layout)) >= 50
+            and len(_characters(item, layout)) >= 50
         ):
             objects.extend(_flattened(item, layout))
         else:
@@ -191,7 +198,7 @@ def _flatten_text_figures(lt_page: Any, layout: Any) -> None:
 
 def _flattened(figure: Any, layout: Any) -> Iterator[Any]:
     for item in figure:
-        if isinstance(item, layout.LTFigure) and sum(1 for _ in _characters(item, layout)) >= 50:
+        if isinstance(item, layout.LTFigure) and len(_characters(item, layout)) >= 50:
             yield from _flattened(item, layout)
         else:
             yield item
@@ -203,8 +210,8 @@ def _layout_page(pdf_page: Any, settings: PdfSettings, manager: Any) -> tuple[An
     applied = 0
     lt_page, _visible = _interpret(pdf_page, 0, manager)
     _flatten_text_figures(lt_page, layout)
-    chars = list(_characters(lt_page, layout))
-    turn = text_turn(char.matrix for char in chars)
+    chars = _characters(lt_page, layout)
+    turn = text_turn([char.matrix for char in chars])
     if turn and len(chars) >= _TURN_MIN_CHARS:
         turned = text_turn(char.matrix for char in chars if text_turn([char.matrix]) == turn)
         share = sum(1 for char in chars if text_turn([char.matrix]) == turned) / len(chars)
