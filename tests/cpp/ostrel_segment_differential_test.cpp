@@ -41,9 +41,10 @@ TEST(SegmentDifferential, SameOrderAndRecordsAsLevelByLevel) {
     RecordProperty("compared", compared);
 }
 
-// Large groups that are cut a few elements at a time: staircases, peeled
-// rows, columns of narrow and wide boxes, nested blocks; equal gaps, touching
-// and zero-size boxes included.
+// Large groups that are cut a few elements at a time: staircases, rows peeled
+// from the top or from the bottom, columns of narrow and wide boxes, columns
+// whose gap only the wide boxes show, nested blocks; equal gaps, touching and
+// zero-size boxes included.
 std::vector<SorterElement> chain_page(testing::PageGenerator& gen, int flavour, std::size_t n) {
     std::vector<SorterElement> out;
     float x = 0.0f;
@@ -66,6 +67,20 @@ std::vector<SorterElement> chain_page(testing::PageGenerator& gen, int flavour, 
             e = {i, x, static_cast<float>(gen.below(4)) * 30.0f, x + (i % 2 == 0 ? 1.0f : 90.0f),
                  static_cast<float>(gen.below(4)) * 30.0f + 20.0f};
             break;
+        case 4:  // rows whose gaps widen downwards: every cut takes the last row
+            y += 6.0f + static_cast<float>(i) * 0.25f;
+            e = {i, 0.0f, y, 500.0f, y + 2.0f};
+            break;
+        case 5:  // two columns of overlapping rows, their gap covered by narrow boxes
+            if (i % 10 == 0) {
+                const float nx = 396.0f + static_cast<float>(i / 10 % 5) * 6.0f;
+                e = {i, nx, static_cast<float>(gen.below(2000)), nx + 7.0f, static_cast<float>(gen.below(2000)) + 30.0f};
+            } else {
+                const float cx = i % 2 == 0 ? 0.0f : 420.0f;
+                y += 4.0f;
+                e = {i, cx, y, cx + 400.0f, y + 10.0f};
+            }
+            break;
         default: {  // blocks of columns stacked, with stray narrow boxes
             const float block = static_cast<float>(i / 40) * 400.0f;
             const float column = static_cast<float>(gen.below(3)) * 300.0f;
@@ -86,7 +101,7 @@ TEST(SegmentDifferential, LargeGroupsCutAFewAtATime) {
     testing::PageGenerator gen(7);
     int compared = 0;
     for (int c = 0; c < 60; ++c) {
-        const auto elements = chain_page(gen, c % 4, 1025 + gen.below(2500));
+        const auto elements = chain_page(gen, c % 6, 1025 + gen.below(2500));
         const bool prefer_horizontal_first = gen.chance(50);
         testing::RecordingSink expected_records;
         const auto expected = reference::segment(elements, prefer_horizontal_first, expected_records.sink());

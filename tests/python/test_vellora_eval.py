@@ -198,7 +198,7 @@ def test_a_bad_page_is_reported_and_the_rest_scored(small_corpus, content, messa
 def test_corpus_pages_are_complete_and_traceable():
     rows = {row["name"]: row for row in csv.DictReader((ROOT / "eval" / "PROVENANCE.tsv").open(), delimiter="\t")}
     pages = sorted(p for p in CORPUS.glob("*.json") if not p.name.endswith(".regions.json"))
-    assert len(pages) >= 20
+    assert len(pages) >= 80
     for path in pages:
         page = load_eval_page(path)
         name = path.name.removesuffix(".json")
