@@ -16,9 +16,11 @@ they are drawn, into lines and the lines into regions while they go on down
 the same column. Running heads are put first and running feet last, where
 the output routine drew them; turned text (watermarks) is a skipped region,
 and a picture that other text is drawn over (a slide's background, a box's
-frame) is no region at all. A page whose stream order is not its reading order has its
-regions reordered (or dropped) in corpus.json (``regions``: the new order of
-the generated regions' indices; ``fixed``: what was wrong), and the fix is
+frame) is no region at all. A page whose stream order is not its reading order is fixed in
+corpus.json: ``regions`` lists the generated regions' indices in reading order
+(an index left out drops that region, a list of indices merges them, an object
+is a region drawn by hand), ``by_columns`` regroups a two-column page's
+regions column by column, and ``fixed`` says what was wrong; the fix is
 recorded in the provenance file.
 """
 
