@@ -42,19 +42,25 @@ def _cpu() -> float:
     return total
 
 
-def timed(runs: int, work: Callable[[], object]) -> tuple[float, float]:
-    """The best wall time and the best CPU time of ``runs`` runs of ``work``."""
-    walls, cpus = [], []
+def timed(runs: int, *works: Callable[[], object]) -> list[tuple[float, float]]:
+    """The best wall time and the best CPU time of each of ``works`` over ``runs`` rounds.
+
+    Each round runs every work once, in turn, so that a change of the
+    machine's load between rounds weighs on all of them alike.
+    """
+    walls: list[list[float]] = [[] for _ in works]
+    cpus: list[list[float]] = [[] for _ in works]
     for _ in range(runs):
-        cpu, start = _cpu(), time.perf_counter()
-        work()
-        walls.append(time.perf_counter() - start)
-        cpus.append(_cpu() - cpu)
-    return min(walls), min(cpus)
+        for index, work in enumerate(works):
+            cpu, start = _cpu(), time.perf_counter()
+            work()
+            walls[index].append(time.perf_counter() - start)
+            cpus[index].append(_cpu() - cpu)
+    return [(min(wall), min(cpu)) for wall, cpu in zip(walls, cpus)]
 
 
 def best_of(runs: int, work: Callable[[], object]) -> float:
-    return timed(runs, work)[0]
+    return timed(runs, work)[0][0]
 
 
 def main() -> int:
@@ -79,8 +85,7 @@ def main() -> int:
         def cli() -> None:
             subprocess.run(vellora, check=True, stdout=subprocess.DEVNULL)
 
-        base, base_cpu = timed(options.runs, pdfminer_pass)
-        ours, ours_cpu = timed(options.runs, cli)
+        (base, base_cpu), (ours, ours_cpu) = timed(options.runs, pdfminer_pass, cli)
         print(f"{options.pages}-page two-column PDF, best of {options.runs} (wall / CPU):")
         print(f"  pdfminer extract_pages, one pass    {base:7.2f} s {base_cpu:7.2f} s")
         print(f"  vellora pdf --format text           {ours:7.2f} s {ours_cpu:7.2f} s   "

@@ -16,9 +16,11 @@ they are drawn, into lines and the lines into regions while they go on down
 the same column. Running heads are put first and running feet last, where
 the output routine drew them; turned text (watermarks) is a skipped region,
 and a picture that other text is drawn over (a slide's background, a box's
-frame) is no region at all. A page whose stream order is not its reading order has its
-regions reordered (or dropped) in corpus.json (``regions``: the new order of
-the generated regions' indices; ``fixed``: what was wrong), and the fix is
+frame) is no region at all. A page whose stream order is not its reading order is fixed in
+corpus.json: ``regions`` lists the generated regions' indices in reading order
+(an index left out drops that region, a list of indices merges them, an object
+is a region drawn by hand), ``by_columns`` regroups a two-column page's
+regions column by column, and ``fixed`` says what was wrong; the fix is
 recorded in the provenance file.
 """
 
@@ -257,6 +259,39 @@ def _drop_backgrounds(regions: list[dict[str, Any]]) -> list[dict[str, Any]]:
             if r.get("text") != "[figure]" or not any(inside(box, r["box"]) for box in texts)]
 
 
+def _by_columns(regions: list[dict[str, Any]]) -> list[dict[str, Any]]:
+    """Two-column pages whose output routine draws the columns' first lines together.
+
+    Between regions running across both columns, the narrow regions are read
+    left column first, then right column, each in drawing order; the head
+    and foot (first and last in the list, above and below everything else)
+    stay where they are.
+    """
+    body = list(regions)
+    head: list[dict[str, Any]] = []
+    while len(body) > 1 and body[0]["box"][3] <= min(r["box"][1] for r in body[1:]) + 1:
+        head.append(body.pop(0))
+    foot: list[dict[str, Any]] = []
+    while len(body) > 1 and body[-1]["box"][1] >= max(r["box"][3] for r in body[:-1]) - 1:
+        foot.insert(0, body.pop())
+    if not body:
+        return regions
+    left, right = min(r["box"][0] for r in body), max(r["box"][2] for r in body)
+    middle = (left + right) / 2
+    wide = sorted((r for r in body if r["box"][2] - r["box"][0] > 0.6 * (right - left)), key=lambda r: r["box"][1])
+    cuts = [r["box"][1] for r in wide] + [float("inf")]
+    ordered: list[dict[str, Any]] = []
+    top = float("-inf")
+    for cut, spanning in zip(cuts, [None, *wide]):
+        if spanning is not None:
+            ordered.append(spanning)
+        narrow = [r for r in body if r not in wide and top <= (r["box"][1] + r["box"][3]) / 2 < cut]
+        narrow.sort(key=lambda r: ((r["box"][0] + r["box"][2]) / 2 >= middle, body.index(r)))
+        ordered.extend(narrow)
+        top = cut
+    return head + ordered + foot
+
+
 def build_pages(only: set[str]) -> None:
     from vellora.evaluation.baselines import order_from_flow, pdfminer_flow, pdftotext_flow
     from vellora.evaluation.regions import parse_regions, truth_from_regions
@@ -277,6 +312,8 @@ def build_pages(only: set[str]) -> None:
         pdf = PAGES / f"{name}.pdf"
         generated = stream_regions(pdf)
         regions = _drop_backgrounds(_fixed_regions(generated, entry.get("regions")))
+        if entry.get("by_columns"):
+            regions = _by_columns(regions)
         truth_data = {"regions": regions, "generated": len(generated), "fixed": entry.get("fixed")}
         (PAGES / f"{name}.regions.json").write_text(json.dumps(truth_data, indent=1, ensure_ascii=False) + "\n",
                                                      encoding="utf-8")

@@ -264,3 +264,13 @@ def test_per_page_lines_come_before_the_table(small_corpus):
     assert lines[1].split()[:3] == ["a", "two", "6"] and lines[1].split()[4] == "-1.000"
     assert lines[2].split()[:3] == ["b", "mixed", "3"] and lines[2].split()[4] == "-"
     assert lines.index("2 pages scored") > 2
+
+
+def test_missing_metric_libraries_are_one_clean_error(small_corpus):
+    code = ("import sys; sys.modules['scipy'] = sys.modules['scipy.stats'] = None\n"
+            "from vellora.cli import main\n"
+            f"sys.exit(main(['eval', {str(small_corpus)!r}, '-q']))")
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    assert result.returncode == 1
+    assert result.stderr == ("vellora: error: evaluation needs scipy, nltk and rapidfuzz (missing scipy): "
+                             "pip install 'vellora[eval]'\n")

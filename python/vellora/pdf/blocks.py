@@ -106,7 +106,11 @@ def _chars(item: Any, layout: Any) -> list[Any]:
 
 
 def _font_stats(chars: Iterable[Any]) -> tuple[float, float]:
-    visible = [char for char in chars if char.get_text().strip()]
+    return _visible_font_stats([char for char in chars if char.get_text().strip()])
+
+
+def _visible_font_stats(visible: list[Any]) -> tuple[float, float]:
+    """Median size and bold share of ``visible``, characters that show something."""
     if not visible:
         return 0.0, 0.0
     size = float(statistics.median([char.size for char in visible]))
@@ -124,15 +128,34 @@ def _has_graphics(item: Any, layout: Any) -> bool:
     return False
 
 
+def _line_content(line: Any, layout: Any) -> tuple[str, list[Any]]:
+    """The text of a pdfminer text line and its visible characters, read in one pass over it."""
+    char_type, space_type = layout.LTChar, layout.LTAnno
+    pieces: list[str] = []
+    visible: list[Any] = []
+    for child in line:
+        if isinstance(child, char_type):
+            text = child.get_text()
+            pieces.append(text)
+            if text.strip():
+                visible.append(child)
+        elif isinstance(child, space_type):
+            pieces.append(child.get_text())
+        else:  # not a plain line of characters and spaces
+            return line.get_text(), [char for char in _chars(line, layout) if char.get_text().strip()]
+    return "".join(pieces), visible
+
+
 def _text_lines(item: Any, layout: Any, width: float, height: float) -> list[TextLine]:
     lines = []
     for line in item:
         if not isinstance(line, layout.LTTextLine):
             continue
-        text = clean_text(line.get_text()).strip()
+        raw, visible = _line_content(line, layout)
+        text = clean_text(raw).strip()
         if not text:
             continue
-        size, bold = _font_stats(_chars(line, layout))
+        size, bold = _visible_font_stats(visible)
         lines.append(TextLine(to_page_box(line.bbox, width, height), text, size, bold))
     return lines
 

@@ -76,6 +76,7 @@ class _Document:
         from pdfminer.pdfparser import PDFParser
 
         self.source = os.fspath(path)
+        self.manager: Any = None
         try:
             self.stream = open(path, "rb")
         except FileNotFoundError:
@@ -98,6 +99,14 @@ class _Document:
 
     def close(self) -> None:
         self.stream.close()
+
+    def resources(self) -> Any:
+        """The document's resource manager: fonts are read once for all its pages, as pdfminer does."""
+        if self.manager is None:
+            from pdfminer.pdfinterp import PDFResourceManager
+
+            self.manager = PDFResourceManager(caching=True)
+        return self.manager
 
     def pages(self) -> Iterator[Any]:
         from pdfminer.pdfpage import PDFPage
@@ -129,11 +138,11 @@ def page_count(path: str | os.PathLike[str]) -> int:
         document.close()
 
 
-def _interpret(pdf_page: Any, turn: int) -> tuple[Any, Rect]:
+def _interpret(pdf_page: Any, turn: int, manager: Any) -> tuple[Any, Rect]:
     """pdfminer's unanalysed layout of ``pdf_page`` as seen upright after an extra clockwise ``turn``."""
     layout = pdfminer_modules()
     from pdfminer.converter import PDFPageAggregator
-    from pdfminer.pdfinterp import PDFPageInterpreter, PDFResourceManager
+    from pdfminer.pdfinterp import PDFPageInterpreter
     from pdfminer.utils import apply_matrix_rect
 
     visible = visible_box(pdf_page.mediabox, pdf_page.cropbox)
@@ -151,29 +160,35 @@ def _interpret(pdf_page: Any, turn: int) -> tuple[Any, Rect]:
             self.render_contents(page.resources, page.contents, ctm=ctm)
             self.device.end_page(page)
 
-    manager = PDFResourceManager(caching=True)
     device = Device(manager, laparams=None)
     Interpreter(manager, device).process_page(pdf_page)
     return device.get_result(), visible
 
 
-def _characters(container: Any, layout: Any) -> Iterator[Any]:
+def _characters(container: Any, layout: Any) -> list[Any]:
+    """The characters of ``container`` in order, those of its form objects included."""
+    char_type, figure_type = layout.LTChar, layout.LTFigure
+    found: list[Any] = []
     for item in container:
-        if isinstance(item, layout.LTChar):
-            yield item
-        elif isinstance(item, layout.LTFigure):
-            yield from _characters(item, layout)
+        if isinstance(item, char_type):
+            found.append(item)
+        elif isinstance(item, figure_type):
+            found.extend(_characters(item, layout))
+    return found
 
 
 def _flatten_text_figures(lt_page: Any, layout: Any) -> None:
     """Whole-page form objects (some producers wrap all content in one) give up their content to the page."""
+    figure_type = layout.LTFigure
+    if not any(isinstance(item, figure_type) for item in lt_page):
+        return
     width, height = lt_page.width, lt_page.height
     objects: list[Any] = []
     for item in lt_page:
         if (
             isinstance(item, layout.LTFigure)
             and item.width * item.height >= 0.5 * width * height
-            and sum(1 for _ in _characters(item, layout)) >= 50
+            and len(_characters(item, layout)) >= 50
         ):
             objects.extend(_flattened(item, layout))
         else:
@@ -183,25 +198,25 @@ def _flatten_text_figures(lt_page: Any, layout: Any) -> None:
 
 def _flattened(figure: Any, layout: Any) -> Iterator[Any]:
     for item in figure:
-        if isinstance(item, layout.LTFigure) and sum(1 for _ in _characters(item, layout)) >= 50:
+        if isinstance(item, layout.LTFigure) and len(_characters(item, layout)) >= 50:
             yield from _flattened(item, layout)
         else:
             yield item
 
 
-def _layout_page(pdf_page: Any, settings: PdfSettings) -> tuple[Any, int]:
+def _layout_page(pdf_page: Any, settings: PdfSettings, manager: Any) -> tuple[Any, int]:
     """The analysed pdfminer layout of one page, cropped and upright, and the extra turn that made it upright."""
     layout = pdfminer_modules()
     applied = 0
-    lt_page, _visible = _interpret(pdf_page, 0)
+    lt_page, _visible = _interpret(pdf_page, 0, manager)
     _flatten_text_figures(lt_page, layout)
-    chars = list(_characters(lt_page, layout))
-    turn = text_turn(char.matrix for char in chars)
+    chars = _characters(lt_page, layout)
+    turn = text_turn([char.matrix for char in chars])
     if turn and len(chars) >= _TURN_MIN_CHARS:
         turned = text_turn(char.matrix for char in chars if text_turn([char.matrix]) == turn)
         share = sum(1 for char in chars if text_turn([char.matrix]) == turned) / len(chars)
         if share >= _TURN_SHARE:
-            lt_page, _visible = _interpret(pdf_page, turn)
+            lt_page, _visible = _interpret(pdf_page, turn, manager)
             applied = turn
             _flatten_text_figures(lt_page, layout)
     width, height = lt_page.width, lt_page.height
@@ -278,7 +293,7 @@ def _line_margin(all_lines: list[Any], params: Any, layout: Any) -> float:
 
 def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfSettings) -> PageBlocks:
     try:
-        lt_page, turn = _layout_page(pdf_page, settings)
+        lt_page, turn = _layout_page(pdf_page, settings, document.resources())
     except PdfError:
         raise
     except Exception as error:  # a broken content stream, font or image

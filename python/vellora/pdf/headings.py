@@ -58,13 +58,23 @@ def _capitals(text: str) -> bool:
     return len(letters) >= 3 and sum(char.isupper() for char in letters) >= 0.8 * len(letters)
 
 
+def _letters(text: str, count: int) -> bool:
+    """Whether ``text`` holds at least ``count`` letters (looking no further than needed)."""
+    for char in text:
+        if char.isalpha():
+            count -= 1
+            if count <= 0:
+                return True
+    return count <= 0
+
+
 def is_heading_text(lines: tuple[TextLine, ...], body: float, settings: PdfSettings) -> bool:
     """Whether the lines of a block make a heading (by the rules of this module)."""
     if not lines:
         return False
     text = " ".join(line.text for line in lines)
     chars = sum(len(line.text) for line in lines)
-    if sum(char.isalpha() for char in text) < 2:
+    if not _letters(text, 2):
         return False  # a number or a mark alone is no heading
     size = sorted(line.font_size for line in lines)[len(lines) // 2]
     if body > 0 and size >= settings.heading_size_ratio * body and chars <= 4 * settings.heading_max_chars:
