@@ -100,17 +100,24 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
     enum Kind : std::uint8_t { Flat, Cross, Other };
     std::vector<float> aspects(total);
     std::vector<Kind> kinds(total);
+    // When every element counts as Other with a positive aspect, a level's
+    // cross-layout sum stays 0 and its other sum (of at least two positive
+    // terms) is positive: no level goes columns first, and none need sum.
+    bool all_plain = true;
     for (std::size_t i = 0; i < total; ++i) {
         const ElementRecord& element = base[i];
         const float height = element.y2 - element.y1;
         if (height == 0.0f) {
             kinds[i] = Flat;
+            all_plain = false;
             continue;
         }
         aspects[i] = (element.x2 - element.x1) / height;
         kinds[i] = element.label == SemanticLabel::CrossLayout ? Cross : Other;
+        all_plain = all_plain && kinds[i] == Other && aspects[i] > 0.0f;
     }
     const auto vertical_first_level = [&](std::span<const std::uint32_t> members) {
+        if (all_plain) return false;
         float cross_layout_sum = 0.0f;
         float other_sum = 0.0f;
         for (std::uint32_t index : members) {
