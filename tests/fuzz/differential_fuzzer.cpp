@@ -1,8 +1,8 @@
 // libFuzzer harness comparing the optimised core with the straightforward
 // versions kept in tests/cpp/reference. Each input is decoded as for
 // order_fuzzer.cpp, and for both orderings:
-//   - every replaced piece (spanning test, XY-cut, re-insertion, cross-layout
-//     test, segmentation) gets the same arguments on both sides and must give
+//   - every replaced piece (spanning test, covered bins, XY-cut, re-insertion,
+//     cross-layout test, segmentation) gets the same arguments on both sides and must give
 //     the same result, the same records and the same fault;
 //   - the whole ordering through the public entry point must equal the same
 //     pipeline assembled from the reference pieces: ids, records, fault.
@@ -27,6 +27,7 @@
 #include "ostrel/merge.hpp"
 #include "ostrel/segment.hpp"
 #include "ostrel/site.hpp"
+#include "paper/histogram.hpp"
 #include "paper/masking.hpp"
 #include "paper/reinsert.hpp"
 #include "paper/sites.hpp"
@@ -129,6 +130,41 @@ struct Trail {
     void append(const std::vector<CapturedRecord>& more) { records.insert(records.end(), more.begin(), more.end()); }
 };
 
+// The bins each element covers along both axes, in the page's histograms and
+// in ones starting at another element's lower edge, as regions below a cut do.
+void check_coverage(const std::vector<ElementRecord>& elements, const PageBox& page, float scale) {
+    const auto show_span = [](const std::optional<paper::CoveredBins>& span) {
+        return span ? std::to_string(span->start) + ".." + std::to_string(span->end) : std::string("none");
+    };
+    for (const paper::CutAxis axis : {paper::CutAxis::X, paper::CutAxis::Y}) {
+        const bool x = axis == paper::CutAxis::X;
+        const float upper = x ? page.x2 : page.y2;
+        for (std::size_t i = 0; i < elements.size(); ++i) {
+            const ElementRecord& e = elements[i];
+            const ElementRecord& other = elements[(i + 1) % elements.size()];
+            for (const float lower : {x ? page.x1 : page.y1, x ? other.x1 : other.y1}) {
+                const float range = upper - lower;
+                const std::uint64_t bins = paper::bin_count(range, scale);
+                if (bins == 0 || bins >= paper::kMaxBins) continue;
+                const float bin_width = range / static_cast<float>(bins);
+                const float lo = x ? e.x1 : e.y1;
+                const float hi = x ? e.x2 : e.y2;
+                const auto optimised = paper::coverage(bins, lower, bin_width, lo, hi);
+                const auto expected =
+                    reference::xy_cut_detail::straightforward_coverage(bins, lower, bin_width, lo, hi);
+                if (optimised.has_value() != expected.has_value() ||
+                    (optimised && (optimised->start != expected->start || optimised->end != expected->end))) {
+                    char where[160];
+                    std::snprintf(where, sizeof where, " (bins %llu from %a by %a, span %a..%a)",
+                                  static_cast<unsigned long long>(bins), static_cast<double>(lower),
+                                  static_cast<double>(bin_width), static_cast<double>(lo), static_cast<double>(hi));
+                    differs("covered bins", show_span(optimised) + where, show_span(expected));
+                }
+            }
+        }
+    }
+}
+
 // The XY-cut ordering from the reference pieces, each checked against its
 // optimised counterpart on the way.
 Outcome<IdList> paper_reference(const fuzzing::Case& input, Level ceiling) {
@@ -160,6 +196,8 @@ Outcome<IdList> paper_reference(const fuzzing::Case& input, Level ceiling) {
         });
         return {{}, std::move(trail.records), false};
     }
+
+    check_coverage(elements, page, config.histogram_resolution_scale);
 
     std::vector<ElementRecord> masked;
     std::vector<ElementRecord> regular;
