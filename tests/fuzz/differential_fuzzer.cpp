@@ -1,8 +1,8 @@
 // libFuzzer harness comparing the optimised core with the straightforward
 // versions kept in tests/cpp/reference. Each input is decoded as for
 // order_fuzzer.cpp, and for both orderings:
-//   - every replaced piece (spanning test, covered bins, XY-cut, re-insertion,
-//     cross-layout test, segmentation) gets the same arguments on both sides and must give
+//   - every replaced piece (median, spanning test, covered bins, XY-cut,
+//     re-insertion, cross-layout test, segmentation) gets the same arguments on both sides and must give
 //     the same result, the same records and the same fault;
 //   - the whole ordering through the public entry point must equal the same
 //     pipeline assembled from the reference pieces: ids, records, fault.
@@ -32,7 +32,9 @@
 #include "paper/reinsert.hpp"
 #include "paper/sites.hpp"
 #include "paper/xy_cut.hpp"
+#include "median.hpp"
 #include "recording_sink.hpp"
+#include "reference/median_reference.hpp"
 #include "reference/ostrel_cross_layout_reference.hpp"
 #include "reference/ostrel_segment_reference.hpp"
 #include "reference/paper_masking_reference.hpp"
@@ -129,6 +131,30 @@ struct Trail {
     }
     void append(const std::vector<CapturedRecord>& more) { records.insert(records.end(), more.begin(), more.end()); }
 };
+
+// Medians of the element widths, as both orderings take them, and of the
+// raw edges. Any two NaNs count as equal; otherwise the bits must match.
+void check_medians(const std::vector<ElementRecord>& elements) {
+    std::vector<std::vector<float>> lists(4);
+    for (const ElementRecord& e : elements) {
+        lists[0].push_back(e.x2 - e.x1);
+        lists[1].push_back(ostrel::width(ostrel::from_record(e)));
+        lists[2].push_back(e.x1);
+        lists[3].push_back(e.y2);
+    }
+    for (const std::vector<float>& values : lists) {
+        const float optimised = median_of(values);
+        const float expected = reference::median_of(values);
+        if (!(std::isnan(optimised) && std::isnan(expected)) &&
+            std::memcmp(&optimised, &expected, sizeof optimised) != 0) {
+            char a[32];
+            char b[32];
+            std::snprintf(a, sizeof a, "%a", static_cast<double>(optimised));
+            std::snprintf(b, sizeof b, "%a", static_cast<double>(expected));
+            differs("median", a, b);
+        }
+    }
+}
 
 // The bins each element covers along both axes, in the page's histograms and
 // in ones starting at another element's lower edge, as regions below a cut do.
@@ -322,6 +348,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // of the finer levels.
     const Level ceiling = input.flags % 5 == 0 ? Level::Warn : Level::Trace;
     try {
+        check_medians(input.elements);
         compare_ids("XY-cut ordering", run_recorded(ceiling, [&](const DiagnosticSink& sink) {
                         return compute_paper_order(input.elements, input.page, input.config, sink);
                     }),
