@@ -3,6 +3,7 @@
 import csv
 import json
 import math
+import os
 import pathlib
 import subprocess
 import sys
@@ -249,7 +250,7 @@ def test_refresh_without_pdftotext_is_one_clean_error(tmp_path):
     for name in ("ltnews09-p1", "ltnews20-p2"):
         for suffix in (".json", ".pdf", ".regions.json"):
             shutil.copy(CORPUS / f"{name}{suffix}", tmp_path / f"{name}{suffix}")
-    env = {"PATH": str(tmp_path / "no-tools"), "PYTHONPATH": ":".join(sys.path)}
+    env = {**os.environ, "PATH": str(tmp_path / "no-tools"), "PYTHONPATH": ":".join(sys.path)}
     result = subprocess.run([sys.executable, "-m", "vellora", "eval", str(tmp_path), "--refresh", "-q"],
                             capture_output=True, text=True, timeout=300, env=env)
     assert result.returncode == 1
