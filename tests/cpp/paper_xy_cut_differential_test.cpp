@@ -132,6 +132,25 @@ TEST(XyCutDifferential, SameOrderRecordsAndFaultsAsCopyingPerLevel) {
     RecordProperty("compared", compared);
 }
 
+// An inverted region with a negative scale still has bins (their width is
+// negative), and there the spans do not come in the order of their lower
+// edges: found by the differential fuzz target.
+TEST(XyCutDifferential, InvertedRegionWithNegativeScale) {
+    const std::vector<ElementRecord> elements{
+        {9, -255.0f, -256.0f, -256.0f, -256.0f, SemanticLabel::CrossLayout},
+        {1, 1243.0f, 0.0f, -256.0f, -256.0f, SemanticLabel::CrossLayout},
+    };
+    const OrderConfig config{5.0f, -248.0f, -256.0f};
+    const Region region{0.0f, -224.0f, -256.0f, 774.0f};
+    const Outcome expected = outcome_of([&](const DiagnosticSink& sink) {
+        return reference::recursive_xy_cut(elements, config, region, sink);
+    });
+    const Outcome actual = outcome_of([&](const DiagnosticSink& sink) {
+        return recursive_xy_cut(elements, config, region, sink);
+    });
+    EXPECT_EQ(actual, expected);
+}
+
 // Pages of plain upright boxes (no cross-layout element, none flat or
 // inverted), on which no level goes columns first, beside ones that break
 // that by a single element.

@@ -38,17 +38,30 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
         });
     }
 
-    // The elements come by ascending lower edge (NaN first), and the first
-    // covered bin grows with the lower edge, so the spans arrive in the
-    // order the scan needs without sorting.
+    // The elements come by ascending lower edge (NaN first), and with bins
+    // of positive width the first covered bin grows with the lower edge, so
+    // the spans arrive in the order the scan needs without sorting. An
+    // inverted region with a negative scale has bins of negative width:
+    // there the spans are collected and sorted first.
     GapScan scan(bins, min_gap);
     if (bins > 0) {
-        for (std::uint32_t index : ascending) {
+        const auto span_of = [&](std::uint32_t index) {
             const ElementRecord& element = elements[index];
-            const std::optional<CoveredBins> span =
-                axis == CutAxis::X ? coverage(bins, lower, bin_width, element.x1, element.x2)
-                                   : coverage(bins, lower, bin_width, element.y1, element.y2);
-            if (span) scan.add(*span);
+            return axis == CutAxis::X ? coverage(bins, lower, bin_width, element.x1, element.x2)
+                                      : coverage(bins, lower, bin_width, element.y1, element.y2);
+        };
+        if (bin_width > 0.0f) {
+            for (std::uint32_t index : ascending) {
+                if (const std::optional<CoveredBins> span = span_of(index)) scan.add(*span);
+            }
+        } else {
+            std::vector<CoveredBins> spans;
+            for (std::uint32_t index : ascending) {
+                if (const std::optional<CoveredBins> span = span_of(index)) spans.push_back(*span);
+            }
+            std::sort(spans.begin(), spans.end(),
+                      [](const CoveredBins& a, const CoveredBins& b) { return a.start < b.start; });
+            for (const CoveredBins& span : spans) scan.add(span);
         }
     }
     const std::optional<std::uint64_t> position = scan.finish();
