@@ -41,20 +41,24 @@ void CoverTree::keep_before(float value) noexcept {
     to_ = std::min(to_, static_cast<std::int32_t>(2 * (it - points_.begin())) - 2);
 }
 
-// The same rules as pull, for two adjacent ranges of units.
+// Two adjacent ranges of units as one: used to fill the tree and to answer
+// a window from its pieces.
 CoverTree::Info CoverTree::combine(const Info& left, const Info& right) const noexcept {
     const std::int32_t least = std::min(left.min, right.min);
+    // A side whose least count is above the other's counts as wholly above.
     const std::int32_t left_first = left.min > least ? left.lo : left.first;
     const std::int32_t left_last = left.min > least ? left.hi : left.last;
     const std::int32_t right_first = right.min > least ? right.lo : right.first;
     const std::int32_t right_last = right.min > least ? right.hi : right.last;
     Info out{least, left.lo, right.hi, left_first >= 0 ? left_first : right_first,
              right_last >= 0 ? right_last : left_last, 0.0f, 0.0f};
+    // Left to right, a band replacing the best only when strictly wider.
     if (left.min == least && left.gap > out.gap) {
         out.gap = left.gap;
         out.position = left.position;
     }
     if (left_last >= 0 && right_first > left_last + 1) {
+        // Both bounds are points: a covered stretch covers its end points.
         const float reach = points_[static_cast<std::size_t>(left_last / 2)];
         const float start = points_[static_cast<std::size_t>(right_first / 2)];
         const float gap = start - reach;
@@ -121,37 +125,14 @@ void CoverTree::add(std::size_t node, std::int32_t lo, std::int32_t hi, std::int
 void CoverTree::pull(std::size_t node, std::int32_t lo, std::int32_t mid, std::int32_t hi) {
     const Node& left = nodes_[2 * node];
     const Node& right = nodes_[2 * node + 1];
-    const std::int32_t least = std::min(left.min, right.min);
-    // A child whose least count is above the parent's counts as wholly above.
-    const std::int32_t left_first = left.min > least ? lo : left.first;
-    const std::int32_t left_last = left.min > least ? mid : left.last;
-    const std::int32_t right_first = right.min > least ? mid + 1 : right.first;
-    const std::int32_t right_last = right.min > least ? hi : right.last;
+    const Info merged = combine(Info{left.min, lo, mid, left.first, left.last, left.gap, left.position},
+                                Info{right.min, mid + 1, hi, right.first, right.last, right.gap, right.position});
     Node& out = nodes_[node];
-    out.min = least;
-    out.first = left_first >= 0 ? left_first : right_first;
-    out.last = right_last >= 0 ? right_last : left_last;
-    out.gap = 0.0f;
-    out.position = 0.0f;
-    // Left to right, a band replacing the best only when strictly wider.
-    if (left.min == least && left.gap > out.gap) {
-        out.gap = left.gap;
-        out.position = left.position;
-    }
-    if (left_last >= 0 && right_first > left_last + 1) {
-        // Both bounds are points: a covered stretch covers its end points.
-        const float reach = points_[static_cast<std::size_t>(left_last / 2)];
-        const float start = points_[static_cast<std::size_t>(right_first / 2)];
-        const float gap = start - reach;
-        if (gap > out.gap) {
-            out.gap = gap;
-            out.position = num::centre(start, reach);
-        }
-    }
-    if (right.min == least && right.gap > out.gap) {
-        out.gap = right.gap;
-        out.position = right.position;
-    }
+    out.min = merged.min;
+    out.first = merged.first;
+    out.last = merged.last;
+    out.gap = merged.gap;
+    out.position = merged.position;
 }
 
 GapCandidate CoverTree::widest_gap() const noexcept {
