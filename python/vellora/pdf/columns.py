@@ -6,6 +6,8 @@
   lines of neighbouring columns when the gap between them is narrow) is
   cut there, a text block is cut into the lines on each side, and no table
   takes cells from both sides (see :mod:`.tables`).
+* A line or two of a paragraph that run on into the next column (an
+  overfull line) do not widen their block's box over that column.
 * A short block (a heading, a caption: at most two lines) that nothing else
   on the page stands beside, with columns ending just above it and others
   starting just below it (within :attr:`~.PdfSettings.separator_reach` body
@@ -24,7 +26,7 @@ from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
 from .settings import PdfSettings
 
 __all__ = ["column_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
-           "split_lines_at_rules"]
+           "split_lines_at_rules", "trim_overflows"]
 
 #: A column is at least this share of the text area wide.
 COLUMN_SHARE: Final = 0.2
@@ -162,3 +164,25 @@ def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> Non
         widened.append((block, (left, top, right, bottom)))
     for block, box in widened:
         block.box = box
+
+
+def _overlap(a: Box, b: Box) -> bool:
+    return min(a[2], b[2]) > max(a[0], b[0]) and min(a[3], b[3]) > max(a[1], b[1])
+
+
+def trim_overflows(page: PageBlocks) -> None:
+    """Keep the box of a paragraph out of a neighbouring block that one or two of its lines run into."""
+    texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"]
+    for block in texts:
+        if len(block.lines) < 3:
+            continue
+        for other in texts:
+            if other is block or not _overlap(block.box, other.box):
+                continue
+            entering = [line for line in block.lines if _overlap(line.box, other.box)]
+            if not entering or 3 * len(entering) > len(block.lines):
+                continue
+            rest = [line.box for line in block.lines if not any(line is entered for entered in entering)]
+            box = (min(box[0] for box in rest), block.box[1], max(box[2] for box in rest), block.box[3])
+            if not _overlap(box, other.box):
+                block.box = box

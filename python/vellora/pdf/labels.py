@@ -30,7 +30,7 @@ from typing import Final
 
 from ..page import Box, Page, PageElement
 from .blocks import PageBlocks, RawBlock
-from .columns import COLUMN_SHARE, span_separators
+from .columns import COLUMN_SHARE, span_separators, trim_overflows
 from .headings import body_size, find_headings
 from .settings import PdfSettings
 
@@ -140,6 +140,7 @@ def build_page(page: PageBlocks, settings: PdfSettings, source: str) -> Page:
     """The labelled page model of ``page``: ids number the blocks top down, then left to right."""
     find_headings(page, settings)
     set_categories(page)
+    trim_overflows(page)
     span_separators(page, body_size(page.blocks), settings)
     blocks = sorted(page.blocks, key=lambda block: (block.box[1], block.box[0]))
     labels = label_blocks(blocks, settings)
