@@ -126,13 +126,13 @@ def _side_panel(page: PageBlocks, settings: PdfSettings) -> list[RawBlock]:
 def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: PdfSettings) -> None:
     """Set the category and role of the furniture of ``page``, compared with ``neighbours``."""
     band = settings.furniture_band * page.height
-    for block in _side_panel(page, settings):
-        block.category, block.role = "Sidebar", "footer"
     line_numbers = _line_number_blocks(page, settings)
     # One or two numbers alone in the margin are not a column of line numbers.
     if sum(len(block.lines) for block in line_numbers) >= 3:
         for block in line_numbers:
             block.category, block.role = "Line-number", "footer"
+    for block in _side_panel(page, settings):
+        block.category, block.role = "Sidebar", "footer"
     for block in page.blocks:
         if block.kind != "text" or block.role != "body" or len(block.lines) > 2:
             continue  # running heads and footers are a line or two
