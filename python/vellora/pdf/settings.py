@@ -71,6 +71,10 @@ class PdfSettings:
     furniture_tolerance: float = 6.0
     #: Margin line numbers lie within this share of the page width beside the text.
     line_number_band: float = 0.15
+    #: A side panel of small print (a slide's navigation bar) lies within this share of the page width from an edge ...
+    side_panel_width: float = 0.25
+    #: ... and its blocks spread over at least this share of the page height.
+    side_panel_height: float = 0.5
 
     def __post_init__(self) -> None:
         for item in dataclasses.fields(self):
