@@ -76,3 +76,20 @@ def test_numbered_listing_lines_at_the_top_are_not_page_numbers():
     page = eval_page("multicol-p20")
     numbers = [e.text for e in page.elements if e.category == "Page-number"]
     assert numbers == ["20"]
+
+
+@pytest.mark.parametrize(("name", "first", "last"), [("multicol-p12", "171 ", "191 "), ("multicol-p20", "493 ", "503 ")])
+def test_numbered_listing_is_one_block_with_its_numbers_on_their_lines(name, first, last):
+    page = eval_page(name)
+    listing = next(e for e in page.elements if any(line.startswith(first) for line in (e.text or "").split("\n")))
+    lines = listing.text.split("\n")
+    assert any(line.startswith(last) for line in lines)
+    # Before: every number and every few code lines was a block of its own, so narrow that the
+    # paragraphs of both columns counted as wide blocks across the page (tau 0.53 and 0.57).
+    assert not any((e.text or "").strip().isdigit() for e in page.elements if e.role == "body")
+    assert ostrel_tau(page, name) >= 0.95
+
+
+def test_contents_page_numbers_are_no_listing():
+    page = eval_page("ltnews30-p1")
+    assert any(e.text == "4" for e in page.elements)
