@@ -18,6 +18,7 @@ from typing import Any
 
 from ..page import Page
 from .blocks import PageBlocks, absorb_fragments, attach_number_columns, collect_blocks
+from .displays import join_displays
 from .errors import PdfError, pdfminer_modules
 from .figures import settle_figures
 from .furniture import mark_furniture
@@ -304,6 +305,7 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     absorb_fragments(page)
     attach_number_columns(page)
     find_tables(page, settings)
+    join_displays(page, settings)
     return page
 
 
