@@ -44,6 +44,11 @@ class PdfSettings:
     # Columns.
     #: On a multi-column page, a block this wide relative to the text area is cross-layout.
     full_width_ratio: float = 0.75
+    #: A vertical rule at least this long (pt) separates columns: no line, block or table runs across it.
+    column_rule_length: float = 40.0
+    #: A short block alone across the page, with columns ending and starting within this many body
+    #: sizes above and below it, separates the column groups and spans their width (0 turns it off).
+    separator_reach: float = 4.0
 
     # Figures.
     #: Graphics thinner than this (in either direction) are rules or strokes, not figures.
