@@ -182,6 +182,51 @@ TEST(XyCutDifferential, PlainPagesAndPagesWithOneExceptionMatch) {
     }
 }
 
+// Sheets stacked down the page, each with two columns of paragraphs whose
+// gaps sometimes open a band: rows are cut first and columns (often of more
+// than a handful of elements) below them, several levels deep, so the lists
+// by left edge and in input order are brought up to date through many rows.
+std::vector<ElementRecord> stacked_columns(testing::PageGenerator& gen, int sheets) {
+    std::vector<ElementRecord> out;
+    for (int sheet = 0; sheet < sheets; ++sheet) {
+        float y = static_cast<float>(sheet) * 1800.0f + static_cast<float>(gen.below(40));
+        out.push_back({out.size(), 50.0f, y, 950.0f, y + 20.0f, SemanticLabel::Regular});
+        for (float left : {50.0f, 520.0f}) {
+            float top = y + 60.0f;
+            const std::uint32_t items = 5 + gen.below(30);
+            for (std::uint32_t i = 0; i < items; ++i) {
+                const float height = static_cast<float>(10 + gen.below(50));
+                const float right = left + 430.0f - static_cast<float>(gen.below(3) * 150);
+                out.push_back({gen.chance(10) ? 7 : out.size(), left, top, right, top + height,
+                               gen.chance(3) ? SemanticLabel::CrossLayout : SemanticLabel::Regular});
+                top += height + static_cast<float>(gen.chance(20) ? 20 + gen.below(40) : gen.below(14));
+            }
+        }
+    }
+    for (ElementRecord& e : out) {
+        if (gen.chance(2)) e.y2 = e.y1;  // flat
+        if (gen.chance(1)) e.x1 = gen.hostile();
+        if (gen.chance(1)) e.y2 = gen.hostile();
+    }
+    return out;
+}
+
+TEST(XyCutDifferential, StackedColumnsCutBelowRowsMatch) {
+    testing::PageGenerator gen(4242);
+    for (int c = 0; c < 300; ++c) {
+        const auto elements = stacked_columns(gen, 1 + static_cast<int>(gen.below(c % 10 == 0 ? 40 : 6)));
+        const OrderConfig config = c % 4 == 0 ? random_config(gen) : OrderConfig{};
+        const Region region{0.0f, 0.0f, 1000.0f, 1800.0f * 41.0f};
+        const Outcome expected = outcome_of([&](const DiagnosticSink& sink) {
+            return reference::recursive_xy_cut(elements, config, region, sink);
+        });
+        const Outcome actual = outcome_of([&](const DiagnosticSink& sink) {
+            return recursive_xy_cut(elements, config, region, sink);
+        });
+        ASSERT_EQ(actual, expected) << "case " << c;
+    }
+}
+
 TEST(PaperOrderDifferential, WholeOrderingMatchesTheReferencePieces) {
     testing::PageGenerator gen(31415);
     int compared = 0;

@@ -95,7 +95,7 @@ def test_failed_write_keeps_the_earlier_file(tmp_path, option):
     assert [p.name for p in tmp_path.iterdir()] == ["out"]
 
 
-def test_listing_escapes_control_characters(tmp_path):
+def test_listing_and_error_lines_escape_control_characters(tmp_path):
     data = json.loads(EXAMPLE.read_text())
     data["elements"][0]["text"] = "\x1b[31mred\x1b[0m \u202eevil\x07"
     page = tmp_path / "escapes.json"
@@ -104,6 +104,12 @@ def test_listing_escapes_control_characters(tmp_path):
     assert result.returncode == 0, result.stderr
     assert b"\x1b" not in result.stdout and b"\x07" not in result.stdout
     assert "\\x1b[31mred\\x1b[0m \\u202eevil\\x07" in result.stdout.decode()
+    # A file name is shown escaped in its error line, which stays one line.
+    missing = tmp_path / "no\x1b[2J\nsuch.json"
+    result = run("order", missing)
+    assert result.returncode != 0
+    assert b"\x1b" not in result.stderr and result.stderr.count(b"\n") == 1
+    assert "no\\x1b[2J\\x0asuch.json" in result.stderr.decode()
 
 
 def test_page_file_of_several_pages_from_standard_input():

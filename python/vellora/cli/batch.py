@@ -29,7 +29,7 @@ from ..outputs.text import page_text
 from ..page import PageError, decode_json
 from ..pipeline import DEFAULT_ALGORITHM, InputFailure, InputKind, OrderedPage, PipelineOptions, iter_input, run_input
 from ..svg import write_svg
-from .common import EXIT_FAILURE, EXIT_OK, EXIT_USAGE, PROG, Failure, OutputError, reason
+from .common import EXIT_FAILURE, EXIT_OK, EXIT_USAGE, Failure, OutputError, error_line, reason, visible
 from .progress import Progress
 from .report import Result, json_object, print_plain, summary
 
@@ -126,7 +126,7 @@ class _Run:
     drawn: int = 0
 
     def fail(self, message: str, status: int) -> None:
-        self.progress.message(f"{PROG}: error: {message}")
+        self.progress.message(error_line(message))
         self.status = max(self.status, status)
 
     def write(self, text: str) -> None:
@@ -275,7 +275,7 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
         config = parse_config(args.config, args.max_input_size)
         reading = import_options(args)
     except Failure as failure:
-        print(f"{PROG}: error: {failure}", file=err)
+        print(error_line(str(failure)), file=err)
         return failure.status
     algorithms: tuple[str, ...] = tuple(ALGORITHMS) if args.compare else (args.algorithm or DEFAULT_ALGORITHM,)
     if fmt == "jsonl" and DEFAULT_ALGORITHM in algorithms:  # a record's elements follow the main algorithm
@@ -293,14 +293,14 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
             try:
                 os.makedirs(args.svg, exist_ok=True)
             except OSError as error:
-                print(f"{PROG}: error: cannot create the directory {args.svg}: {reason(error)}", file=err)
+                print(error_line(f"cannot create the directory {args.svg}: {reason(error)}"), file=err)
                 return EXIT_FAILURE
         announce = batch.announce and len(inputs) > 1 and not args.quiet and not show_bar
         try:
             results = _results(inputs, options, jobs)
             for index, (path, items) in enumerate(results, start=1):
                 if announce:
-                    print(f"[{index}/{len(inputs)}] {path}", file=err, flush=True)
+                    print(f"[{index}/{len(inputs)}] {visible(path)}", file=err, flush=True)
                 progress.start(path)
                 markdown: list[MarkdownPage] = []
                 saved: list[dict[str, Any]] = []

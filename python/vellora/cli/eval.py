@@ -26,7 +26,7 @@ from ..fileio import InputError
 from ..ordering import ALGORITHMS, DEFAULT_ALGORITHM
 from ..page import PageError
 from ..pdf.errors import MissingDependencyError
-from .common import EXIT_FAILURE, EXIT_OK, EXIT_USAGE, PROG, OutputError, reason
+from .common import EXIT_FAILURE, EXIT_OK, EXIT_USAGE, OutputError, error_line, reason
 from .progress import Progress
 
 __all__ = ["register", "run"]
@@ -75,11 +75,11 @@ def _score_all(paths: Sequence[str], args: argparse.Namespace, algorithms: Seque
             except MissingToolError:
                 raise  # the same for every page: reported once
             except OSError as error:
-                progress.message(f"{PROG}: error: {path}: cannot read: {reason(error)}")
+                progress.message(error_line(f"{path}: cannot read: {reason(error)}"))
                 status = EXIT_USAGE
             except (PageError, InputError, BaselineError, ValueError) as error:
                 message = str(error)
-                progress.message(f"{PROG}: error: {message if message.startswith(path) else f'{path}: {message}'}")
+                progress.message(error_line(message if message.startswith(path) else f"{path}: {message}"))
                 status = EXIT_USAGE
             progress.page()
     return pages, results, status
@@ -95,10 +95,10 @@ def run(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         with capture_diagnostics(logging.WARNING):
             pages, results, status = _score_all(list(find_pages(args.inputs)), args, algorithms, err)
     except (MissingEvalDependencyError, MissingToolError, MissingDependencyError) as error:
-        print(f"{PROG}: error: {error}", file=err)
+        print(error_line(str(error)), file=err)
         return EXIT_FAILURE
     if not results:
-        print(f"{PROG}: error: no evaluation pages to score", file=err)
+        print(error_line("no evaluation pages to score"), file=err)
         return EXIT_USAGE
     summary = summarise(results)
     drawn: list[str] = []
@@ -107,7 +107,7 @@ def run(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         try:
             drawn = draw_worst(args.svg, pages, worst_pages(results, focus, args.worst))
         except OSError as error:
-            print(f"{PROG}: error: cannot write drawings to {args.svg}: {reason(error)}", file=err)
+            print(error_line(f"cannot write drawings to {args.svg}: {reason(error)}"), file=err)
             return EXIT_FAILURE
     try:
         if args.json:

@@ -11,6 +11,8 @@ import importlib
 from types import TracebackType
 from typing import Any, TextIO
 
+from .common import visible
+
 __all__ = ["Progress"]
 
 
@@ -30,7 +32,7 @@ class Progress:
     def start(self, source: str) -> None:
         """A new input: shown as the bar's description."""
         if self._bar is not None:
-            self._bar.set_description_str(source, refresh=True)
+            self._bar.set_description_str(visible(source), refresh=True)
 
     def page(self) -> None:
         if self._bar is not None:

@@ -2,12 +2,12 @@
 
 from __future__ import annotations
 
-import unicodedata
 from dataclasses import dataclass, field
 from typing import Any, Final, TextIO
 
 from ..diagnostics import DiagnosticRecord
 from ..page import LABELS, Page
+from .common import visible
 
 __all__ = ["Result", "json_object", "print_plain", "summary", "visible"]
 
@@ -24,22 +24,6 @@ class Result:
     diagnostics: dict[str, list[DiagnosticRecord]] = field(default_factory=dict)
     svg: str | None = None
     summary: str | None = None
-
-
-def visible(text: str) -> str:
-    """``text`` with control and format characters escaped (``\\x1b``, ``\\u202e``).
-
-    Text from PDF files and page files may hold terminal escape sequences or
-    bidirectional overrides; listings show them instead of passing them on.
-    """
-    out = []
-    for char in text:
-        if unicodedata.category(char) in ("Cc", "Cf"):
-            code = ord(char)
-            out.append(f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}" if code < 0x10000 else f"\\U{code:08x}")
-        else:
-            out.append(char)
-    return "".join(out)
 
 
 def summary(source: str, page: Page, page_number: int) -> str:

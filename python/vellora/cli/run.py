@@ -9,7 +9,7 @@ from typing import TextIO
 
 from ..fileio import STDIO
 from .args import Runner, parse_args
-from .common import EXIT_FAILURE, EXIT_INTERRUPTED, EXIT_USAGE, PROG, OutputError
+from .common import EXIT_FAILURE, EXIT_INTERRUPTED, EXIT_USAGE, PROG, OutputError, error_line
 
 __all__ = ["main"]
 
@@ -46,7 +46,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     """Run the command line with ``argv`` (default: ``sys.argv[1:]``); returns the exit status."""
     err = sys.stderr if sys.stderr is not None else open(os.devnull, "w", encoding="utf-8")
     if sys.stdout is None:  # started with standard output closed
-        print(f"{PROG}: error: cannot write to standard output: it is closed", file=err)
+        print(error_line("cannot write to standard output: it is closed"), file=err)
         return EXIT_FAILURE
     # Text from pages and PDF files, and file names, may hold lone surrogates;
     # print them escaped, as standard error does, rather than fail.
@@ -63,6 +63,6 @@ def main(argv: Sequence[str] | None = None) -> int:
         _silence_stdout()
         return EXIT_FAILURE
     except OutputError as error:
-        print(f"{PROG}: error: cannot write to standard output: {error}", file=err)
+        print(error_line(f"cannot write to standard output: {error}"), file=err)
         _silence_stdout()
         return EXIT_FAILURE

@@ -51,8 +51,23 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
                                       : coverage(bins, lower, bin_width, element.y1, element.y2);
         };
         if (bin_width > 0.0f) {
-            for (std::uint32_t index : ascending) {
-                if (const std::optional<CoveredBins> span = span_of(index)) scan.add(*span);
+            // The end first: a span ending inside the bins already scanned
+            // is skipped without working out where it starts.
+            const auto scan_along = [&]<CutAxis along>() {
+                for (std::uint32_t index : ascending) {
+                    const ElementRecord& element = elements[index];
+                    const float lo = along == CutAxis::X ? element.x1 : element.y1;
+                    const float hi = along == CutAxis::X ? element.x2 : element.y2;
+                    const std::uint64_t end = coverage_end(bins, lower, bin_width, hi);
+                    if (end <= scan.scanned()) continue;
+                    const std::uint64_t start = coverage_start(lower, bin_width, lo);
+                    if (start < end) scan.add({start, end});
+                }
+            };
+            if (axis == CutAxis::X) {
+                scan_along.operator()<CutAxis::X>();
+            } else {
+                scan_along.operator()<CutAxis::Y>();
             }
         } else {
             std::vector<CoveredBins> spans;
@@ -79,13 +94,8 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
 }
 
 std::vector<std::uint32_t> ascending_order(std::span<const ElementRecord> elements, CutAxis axis) {
-    // Key and index packed into one number: the key decides, the index only
-    // makes the sort key unique (the order of equal keys does not matter).
     std::vector<std::uint64_t> packed(elements.size());
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        const auto key = static_cast<std::uint32_t>(lower_edge_key(elements[i], axis)) ^ 0x8000'0000u;
-        packed[i] = std::uint64_t{key} << 32 | i;
-    }
+    for (std::size_t i = 0; i < elements.size(); ++i) packed[i] = packed_lower_edge(elements[i], axis, i);
     std::sort(packed.begin(), packed.end());
     std::vector<std::uint32_t> order(elements.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(packed[i]);

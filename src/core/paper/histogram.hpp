@@ -43,17 +43,19 @@ inline float ceiling(float value) noexcept {
     return value;
 }
 
-// The bins the span [lo, hi] covers in a histogram of `bins` bins whose bin 0
-// starts at `lower` and whose bins are `bin_width` wide; nothing when it
-// covers none. The first bin is the floor of the lower offset, taken as 0
-// when negative or NaN; truncating the offset itself gives the same number
-// (floor and truncation agree from 0 up, and both end at 0 below it).
-inline std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_width, float lo,
-                                    float hi) noexcept {
+// First bin of the span [lo, hi] in a histogram whose bin 0 starts at
+// `lower` and whose bins are `bin_width` wide: the floor of the lower offset,
+// taken as 0 when negative or NaN. Truncating the offset itself gives the
+// same number (floor and truncation agree from 0 up, and both end at 0 below
+// it).
+inline std::uint64_t coverage_start(float lower, float bin_width, float lo) noexcept {
+    return num::saturating_u64((lo - lower) / bin_width);
+}
+
+// One past the last bin of that span in a histogram of `bins` bins: the
+// ceiling of the upper offset, at most `bins`.
+inline std::uint64_t coverage_end(std::uint64_t bins, float lower, float bin_width, float hi) noexcept {
     const float bins_f = static_cast<float>(bins);
-
-    const std::uint64_t start = num::saturating_u64((lo - lower) / bin_width);
-
     float last = ceiling((hi - lower) / bin_width);
     if (last > bins_f || num::is_nan(last)) {
         last = bins_f;
@@ -62,7 +64,14 @@ inline std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, floa
     if (end > bins) {
         end = bins;
     }
+    return end;
+}
 
+// The bins the span [lo, hi] covers; nothing when it covers none.
+inline std::optional<CoveredBins> coverage(std::uint64_t bins, float lower, float bin_width, float lo,
+                                    float hi) noexcept {
+    const std::uint64_t start = coverage_start(lower, bin_width, lo);
+    const std::uint64_t end = coverage_end(bins, lower, bin_width, hi);
     if (start >= end) {
         return std::nullopt;
     }
@@ -77,6 +86,9 @@ public:
     void add(const CoveredBins& span) noexcept;
     // The chosen position once every span was added.
     std::optional<std::uint64_t> finish() noexcept;
+    // Bins before this one are settled: a span ending at or before it
+    // changes nothing.
+    std::uint64_t scanned() const noexcept { return next_; }
 
 private:
     void empty_bins(std::uint64_t from, std::uint64_t to) noexcept;
@@ -144,7 +156,14 @@ inline std::int32_t lower_edge_key(const ElementRecord& e, CutAxis axis) noexcep
     return num::is_nan(edge) ? std::numeric_limits<std::int32_t>::min() : num::total_order_key(edge);
 }
 
-// Indices of `elements` by ascending lower_edge_key.
+// lower_edge_key and the element's index packed into one number whose
+// order is that of the key, then of the index.
+inline std::uint64_t packed_lower_edge(const ElementRecord& e, CutAxis axis, std::size_t index) noexcept {
+    const auto key = static_cast<std::uint32_t>(lower_edge_key(e, axis)) ^ 0x8000'0000u;
+    return std::uint64_t{key} << 32 | index;
+}
+
+// Indices of `elements` by ascending lower_edge_key, then index.
 std::vector<std::uint32_t> ascending_order(std::span<const ElementRecord> elements, CutAxis axis);
 
 // The band search over the elements at `ascending` (indices into `elements`

@@ -1,8 +1,10 @@
 #include "xy_cut.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -83,17 +85,105 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
     const std::size_t total = elements.size();
     const ElementRecord* const base = elements.data();
 
-    // Each level works on a range of three lists of element indices: in
-    // input order (the aspect sums and the position sort depend on it), and
-    // by ascending left and top edge (the order the band searches need).
-    // They are built once; a split partitions all three stably, so each side
-    // is again a range holding the same elements, in the same relative
-    // order, as a list copied per level would.
-    std::vector<std::uint32_t> inputs(total);
-    for (std::size_t i = 0; i < total; ++i) inputs[i] = static_cast<std::uint32_t>(i);
-    std::vector<std::uint32_t> by_left = ascending_order(elements, CutAxis::X);
+    // Every element's centres, worked out once as the sides of a cut need
+    // them: before the cut when it lies past the centre, else (ties and NaN
+    // centres) after it.
+    std::vector<float> centre_x(total);
+    std::vector<float> centre_y(total);
+    for (std::size_t i = 0; i < total; ++i) {
+        centre_x[i] = num::centre(base[i].x1, base[i].x2);
+        centre_y[i] = num::centre(base[i].y1, base[i].y2);
+    }
+    const auto centres_along = [&](CutAxis axis) {
+        return axis == CutAxis::X ? centre_x.data() : centre_y.data();
+    };
+
+    // Each level works on a range of element indices by ascending top edge,
+    // the order the row search needs and the one list every level reads. A
+    // split partitions that range stably, so each side is again a range
+    // holding its elements in the same relative order as a list copied per
+    // level would.
+    //
+    // Two more lists hold the same ranges in other orders: by ascending left
+    // edge (for the column search) and in input order (for the aspect sums
+    // and the position sort). Most levels read neither, so they follow the
+    // splits only on demand: every split is kept as a node, and a level that
+    // needs one of them first replays the splits above it that this list has
+    // not gone through yet, from the highest one down. Each split is replayed
+    // at most once per list, so the work never exceeds partitioning at every
+    // level, and splits whose sides never read a list cost nothing for it.
     std::vector<std::uint32_t> by_top = ascending_order(elements, CutAxis::Y);
-    std::vector<std::uint8_t> second_side(total);
+
+    constexpr std::uint32_t kTop = std::numeric_limits<std::uint32_t>::max();
+    struct Split {
+        std::uint32_t lo;
+        std::uint32_t mid;  // start of the second side
+        std::uint32_t hi;
+        std::uint32_t parent;  // the split whose side this one cut, or kTop
+        float cut;
+        CutAxis axis;
+    };
+    std::vector<Split> splits;
+    splits.reserve(total);
+
+    struct FollowingList {
+        std::vector<std::uint32_t> items;
+        std::vector<std::uint8_t> replayed;  // per split
+    };
+    FollowingList by_left{ascending_order(elements, CutAxis::X), {}};
+    FollowingList inputs{std::vector<std::uint32_t>(total), {}};
+    for (std::size_t i = 0; i < total; ++i) inputs.items[i] = static_cast<std::uint32_t>(i);
+    by_left.replayed.reserve(total);
+    inputs.replayed.reserve(total);
+
+    std::vector<std::uint32_t> scratch(total);
+    std::vector<std::uint32_t> path;
+
+    // A small level sorts its own elements by left edge instead: their
+    // packed keys order them as that list does.
+    constexpr std::size_t kSortedLocally = 16;
+    std::vector<std::uint64_t> left_keys(total);
+    for (std::size_t i = 0; i < total; ++i) left_keys[i] = packed_lower_edge(base[i], CutAxis::X, i);
+    std::array<std::uint32_t, kSortedLocally> small;
+
+    // Stable and branch-free: every index is written to both the next place
+    // of the first side (in place) and the next place of the spill list, and
+    // only the side it belongs to moves on; the spill list follows the first
+    // side. Returns the size of the first side.
+    const auto partition = [&](std::uint32_t* data, std::size_t lo, std::size_t hi, float cut,
+                               CutAxis axis) {
+        const float* const centres = centres_along(axis);
+        std::uint32_t* const spill = scratch.data();
+        std::size_t write = lo;
+        std::size_t spilled = 0;
+        for (std::size_t i = lo; i < hi; ++i) {
+            const std::uint32_t index = data[i];
+            const bool before = cut > centres[index];
+            data[write] = index;
+            spill[spilled] = index;
+            write += before ? 1 : 0;
+            spilled += before ? 0 : 1;
+        }
+        std::copy(spill, spill + spilled, data + write);
+        return write - lo;
+    };
+
+    // Brings `list` up to date for the sides of split `parent`.
+    const auto follow = [&](FollowingList& list, std::uint32_t parent) {
+        if (parent == kTop || list.replayed[parent]) return;
+        path.clear();
+        for (std::uint32_t at = parent;;) {
+            path.push_back(at);
+            const std::uint32_t up = splits[at].parent;
+            if (up == kTop || list.replayed[up]) break;
+            at = up;
+        }
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            const Split& s = splits[*it];
+            partition(list.items.data(), s.lo, s.hi, s.cut, s.axis);
+            list.replayed[*it] = 1;
+        }
+    };
 
     // Each element's aspect ratio, worked out once as vertical_first does;
     // a level only sums them, in input order.
@@ -117,7 +207,6 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
         all_plain = all_plain && kinds[i] == Other && aspects[i] > 0.0f;
     }
     const auto vertical_first_level = [&](std::span<const std::uint32_t> members) {
-        if (all_plain) return false;
         float cross_layout_sum = 0.0f;
         float other_sum = 0.0f;
         for (std::uint32_t index : members) {
@@ -129,36 +218,18 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
         }
         return other_sum == 0.0f || cross_layout_sum / other_sum > kVerticalFirstRatio;
     };
-    std::vector<std::uint32_t> scratch(total);
     std::vector<ElementRecord> group;
 
-    // Stable: the first side moves down in place, the second side goes
-    // through the scratch list (sized once) and follows it.
-    const auto partition = [&](std::vector<std::uint32_t>& list, std::size_t lo, std::size_t hi) {
-        std::uint32_t* const data = list.data();
-        std::uint32_t* const spill = scratch.data();
-        std::size_t write = lo;
-        std::size_t spilled = 0;
-        for (std::size_t i = lo; i < hi; ++i) {
-            const std::uint32_t index = data[i];
-            if (second_side[index]) {
-                spill[spilled++] = index;
-            } else {
-                data[write++] = index;
-            }
-        }
-        std::copy(spill, spill + spilled, data + write);
-    };
-
     struct Task {
-        std::size_t lo;
-        std::size_t hi;
+        std::uint32_t lo;
+        std::uint32_t hi;
+        std::uint32_t parent;  // the split that made this side, or kTop
         Region region;
     };
     // Last in, first out: a level pushes its second side, then its first, so
     // the first side (and everything below it) finishes before the second
     // starts, exactly as nested calls would.
-    std::vector<Task> work{{0, total, region}};
+    std::vector<Task> work{{0, static_cast<std::uint32_t>(total), kTop, region}};
 
     const float threshold = config.min_cut_threshold;
     const float scale = config.histogram_resolution_scale;
@@ -166,51 +237,61 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
     while (!work.empty()) {
         const Task task = work.back();
         work.pop_back();
-        const std::size_t lo = task.lo;
-        const std::size_t hi = task.hi;
+        const std::uint32_t lo = task.lo;
+        const std::uint32_t hi = task.hi;
         const Region& r = task.region;
         const std::size_t n = hi - lo;
         if (n == 0) {
             continue;
         }
         if (n == 1) {
-            order.push_back(base[inputs[lo]].id);
+            order.push_back(base[by_top[lo]].id);
             continue;
         }
         const auto range = [&](const std::vector<std::uint32_t>& list) {
             return std::span<const std::uint32_t>(list.data() + lo, n);
         };
 
-        // Marks the sides of a cut at `cut` by centre (ties and NaN centres
-        // go second) and returns the size of the first side.
-        const auto mark_sides = [&](CutAxis axis, float cut) {
-            std::size_t first = 0;
-            for (std::uint32_t index : range(inputs)) {
-                const ElementRecord& e = base[index];
-                const float middle =
-                    axis == CutAxis::X ? num::centre(e.x1, e.x2) : num::centre(e.y1, e.y2);
-                const bool before = cut > middle;
-                second_side[index] = before ? 0 : 1;
-                first += before ? 1 : 0;
-            }
-            return first;
+        // Splits the range at `cut` along `axis` and returns the size of the
+        // first side. With every element on one side nothing moves.
+        const auto split_at = [&](CutAxis axis, float cut) {
+            return partition(by_top.data(), lo, hi, cut, axis);
         };
-        const auto push_sides = [&](std::size_t first, const Region& first_region,
-                                    const Region& second_region) {
-            partition(inputs, lo, hi);
-            partition(by_left, lo, hi);
-            partition(by_top, lo, hi);
-            work.push_back({lo + first, hi, second_region});
-            work.push_back({lo, lo + first, first_region});
+        const auto push_sides = [&](CutAxis axis, float cut, std::size_t first,
+                                    const Region& first_region, const Region& second_region) {
+            const auto id = static_cast<std::uint32_t>(splits.size());
+            const auto mid = static_cast<std::uint32_t>(lo + first);
+            splits.push_back({lo, mid, hi, task.parent, cut, axis});
+            by_left.replayed.push_back(0);
+            inputs.replayed.push_back(0);
+            work.push_back({mid, hi, id, second_region});
+            work.push_back({lo, mid, id, first_region});
         };
         const auto column_split = [&](const RecordSite& cut_site, const RecordSite& count_site,
                                       const char* suffix) -> bool {
-            const std::optional<float> x = find_cut(base, range(by_left), CutAxis::X, threshold,
-                                                    scale, r.left, r.right, &sink);
+            std::span<const std::uint32_t> members;
+            if (n <= kSortedLocally) {
+                // The same order as the list by left edge would hold
+                // (insertion sort: the keys are distinct).
+                std::array<std::uint64_t, kSortedLocally> keys;
+                for (std::size_t i = 0; i < n; ++i) {
+                    const std::uint64_t key = left_keys[by_top[lo + i]];
+                    std::size_t at = i;
+                    for (; at > 0 && keys[at - 1] > key; --at) keys[at] = keys[at - 1];
+                    keys[at] = key;
+                }
+                for (std::size_t i = 0; i < n; ++i) small[i] = static_cast<std::uint32_t>(keys[i]);
+                members = std::span<const std::uint32_t>(small.data(), n);
+            } else {
+                follow(by_left, task.parent);
+                members = range(by_left.items);
+            }
+            const std::optional<float> x = find_cut(base, members, CutAxis::X, threshold, scale,
+                                                    r.left, r.right, &sink);
             if (!x) {
                 return false;
             }
-            const std::size_t first = mark_sides(CutAxis::X, *x);
+            const std::size_t first = split_at(CutAxis::X, *x);
             if (!makes_progress(first, n - first, *x, r.left, r.right)) {
                 return false;
             }
@@ -222,18 +303,24 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
                 return "  Left: " + std::to_string(first) + " elements, Right: " +
                        std::to_string(n - first) + " elements";
             });
-            push_sides(first, {r.left, r.top, *x, r.bottom}, {*x, r.top, r.right, r.bottom});
+            push_sides(CutAxis::X, *x, first, {r.left, r.top, *x, r.bottom},
+                       {*x, r.top, r.right, r.bottom});
             return true;
         };
 
-        if (vertical_first_level(range(inputs)) &&
+        bool columns_first = false;
+        if (!all_plain) {
+            follow(inputs, task.parent);
+            columns_first = vertical_first_level(range(inputs.items));
+        }
+        if (columns_first &&
             column_split(kColumnFirstCutSite, kColumnFirstSplitSite, " (multi-column)")) {
             continue;
         }
 
         if (const std::optional<float> y = find_cut(base, range(by_top), CutAxis::Y, threshold,
                                                     scale, r.top, r.bottom, nullptr)) {
-            const std::size_t first = mark_sides(CutAxis::Y, *y);
+            const std::size_t first = split_at(CutAxis::Y, *y);
             if (makes_progress(first, n - first, *y, r.top, r.bottom)) {
                 sink.emit(kRowCutSite, [&] {
                     return "[XYCut] Horizontal cut at y=" + fmt::fixed(*y, 0) + ", splitting " +
@@ -243,7 +330,8 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
                     return "  Top: " + std::to_string(first) + " elements, Bottom: " +
                            std::to_string(n - first) + " elements";
                 });
-                push_sides(first, {r.left, r.top, r.right, *y}, {r.left, *y, r.right, r.bottom});
+                push_sides(CutAxis::Y, *y, first, {r.left, r.top, r.right, *y},
+                           {r.left, *y, r.right, r.bottom});
                 continue;
             }
         }
@@ -257,8 +345,9 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
         sink.emit(kNoCutSite, [&] {
             return "[XYCut] No cuts found, sorting " + std::to_string(n) + " elements by position";
         });
+        follow(inputs, task.parent);
         group.clear();
-        for (std::uint32_t index : range(inputs)) group.push_back(base[index]);
+        for (std::uint32_t index : range(inputs.items)) group.push_back(base[index]);
         sort_by_position(group, config.same_row_tolerance);
         for (const ElementRecord& element : group) {
             order.push_back(element.id);
