@@ -68,6 +68,14 @@ class PdfSettings:
     #: ... and the next number of the listing is at most this many line heights below.
     listing_spacing: float = 2.5
 
+    # Displayed formulas and code lines broken into pieces.
+    #: Pieces of a display have at most this many lines each ...
+    display_max_lines: int = 2
+    #: ... are at most this many times the body size apart on a shared line ...
+    display_gap: float = 2.5
+    #: ... and text within this many times the body size above or below runs across the space between them.
+    display_reach: float = 4.0
+
     # Page furniture.
     #: Running heads and footers lie in this share of the page height at the top or bottom.
     furniture_band: float = 0.15
