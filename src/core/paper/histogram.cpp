@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,17 +52,26 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
                                       : coverage(bins, lower, bin_width, element.y1, element.y2);
         };
         if (bin_width > 0.0f) {
-            // The end first: a span ending inside the bins already scanned
-            // is skipped without working out where it starts.
+            // A span ending inside the bins already scanned changes nothing,
+            // so the end comes first and the start only when needed. Here
+            // the lower edge and the bin width are finite, so the end never
+            // falls as the upper edge grows: an element whose upper edge is
+            // at most that of the span that last extended the scan is
+            // skipped without dividing at all.
             const auto scan_along = [&]<CutAxis along>() {
+                float reached = -std::numeric_limits<float>::infinity();
                 for (std::uint32_t index : ascending) {
                     const ElementRecord& element = elements[index];
                     const float lo = along == CutAxis::X ? element.x1 : element.y1;
                     const float hi = along == CutAxis::X ? element.x2 : element.y2;
+                    if (hi <= reached) continue;
                     const std::uint64_t end = coverage_end(bins, lower, bin_width, hi);
                     if (end <= scan.scanned()) continue;
                     const std::uint64_t start = coverage_start(lower, bin_width, lo);
-                    if (start < end) scan.add({start, end});
+                    if (start < end) {
+                        scan.add({start, end});
+                        reached = hi;
+                    }
                 }
             };
             if (axis == CutAxis::X) {
