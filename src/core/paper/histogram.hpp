@@ -172,6 +172,11 @@ inline std::uint64_t packed_lower_edge(const ElementRecord& e, CutAxis axis, std
     return std::uint64_t{key} << 32 | index;
 }
 
+// Sorts packed_lower_edge numbers listed by ascending index into ascending
+// order; `spare` is scratch. Large lists go by bytes of the key, from the
+// lowest up, each pass stable, which keeps equal keys in index order.
+void sort_packed(std::vector<std::uint64_t>& packed, std::vector<std::uint64_t>& spare);
+
 // Indices of `elements` by ascending lower_edge_key, then index.
 std::vector<std::uint32_t> ascending_order(std::span<const ElementRecord> elements, CutAxis axis);
 

@@ -454,25 +454,36 @@ private:
 
     std::uint32_t choose_indexed(const Probe& probe) {
         // U: the least max(partial sums, cost) over the eligible entries.
+        // Groups are pruned only when bounded above the running least, so
+        // the search sees every entry costing at most U; it keeps those
+        // costing at most the running least for the next step.
         float least = kInfinity;
-        search(probe, false, [&] { return least; }, [&](std::uint32_t, const ElementRecord& c) {
+        seen_.clear();
+        search(probe, true, [&] { return least; }, [&](std::uint32_t entry, const ElementRecord& c) {
             const FullCost cost = full_cost(probe.m, c, probe.weights);
             if (num::is_nan(cost.total)) return;
             least = std::min(least, std::max(cost.most, cost.total));
+            if (cost.total <= least) seen_.push_back({entry, cost});
         });
-        // T and the entries costing at most T.
+        // T and the entries costing at most T. While T is U they are among
+        // those seen; a raised T takes another search.
         float limit = least;
-        for (;;) {
+        kept_.clear();
+        float raised = limit;
+        for (const auto& [entry, cost] : seen_) {
+            if (!(cost.total <= limit)) continue;
+            kept_.push_back(entry);
+            raised = std::max(raised, cost.most);
+        }
+        while (raised > limit) {
+            limit = raised;
             kept_.clear();
-            float raised = limit;
             search(probe, true, [&] { return limit; }, [&](std::uint32_t entry, const ElementRecord& c) {
                 const FullCost cost = full_cost(probe.m, c, probe.weights);
                 if (!(cost.total <= limit)) return;
                 kept_.push_back(entry);
                 raised = std::max(raised, cost.most);
             });
-            if (!(raised > limit)) break;
-            limit = raised;
         }
         keyed_.clear();
         for (std::uint32_t entry : kept_) keyed_.push_back({blocks_.key(entry), entry});
@@ -511,6 +522,7 @@ private:
     BlockList blocks_;
     std::array<GrowingBoxIndex, kGroupCount> indexes_;
     std::array<std::vector<std::uint32_t>, kGroupCount> unbounded_;
+    std::vector<std::pair<std::uint32_t, FullCost>> seen_;
     std::vector<std::uint32_t> kept_;
     std::vector<std::pair<std::pair<std::uint32_t, std::size_t>, std::uint32_t>> keyed_;
 };

@@ -119,10 +119,11 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     // Indices by ascending lower edge along an axis: packed keys sorted.
     std::vector<std::uint64_t> left_keys(total);
     std::vector<std::uint64_t> sorted_keys(total);
+    std::vector<std::uint64_t> spare_keys;
     const auto fill_ascending = [&](std::uint32_t* out, CutAxis axis) {
         for (std::size_t i = 0; i < total; ++i) sorted_keys[i] = packed_lower_edge(base[i], axis, i);
         if (axis == CutAxis::X) std::copy(sorted_keys.begin(), sorted_keys.end(), left_keys.begin());
-        std::sort(sorted_keys.begin(), sorted_keys.end());
+        sort_packed(sorted_keys, spare_keys);
         for (std::size_t i = 0; i < total; ++i) out[i] = static_cast<std::uint32_t>(sorted_keys[i]);
     };
     std::uint32_t* const by_top = lists.data();
