@@ -158,17 +158,26 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     constexpr std::size_t kSortedLocally = 16;
     std::array<std::uint32_t, kSortedLocally> small;
 
-    // Stable and branch-free: every index is written to both the next place
-    // of the first side (in place) and the next place of the spill list, and
-    // only the side it belongs to moves on; the spill list follows the first
-    // side. Returns the size of the first side.
+    // Stable. The leading run of the first side stays where it is, and so
+    // does a second side that follows it unbroken (a row cut at an empty
+    // band usually leaves the list by top edge like that). From the first
+    // element out of place on, branch-free: every index is written to both
+    // the next place of the first side (in place) and the next place of the
+    // spill list, and only the side it belongs to moves on; the spill list
+    // follows the first side. Returns the size of the first side.
     const auto partition = [&](std::uint32_t* data, std::size_t lo, std::size_t hi, float cut,
                                CutAxis axis) {
         const float* const centres = centres_along(axis);
+        std::size_t first_end = lo;
+        while (first_end < hi && cut > centres[data[first_end]]) ++first_end;
+        std::size_t second_end = first_end;
+        while (second_end < hi && !(cut > centres[data[second_end]])) ++second_end;
+        if (second_end == hi) return first_end - lo;
         std::uint32_t* const spill = scratch;
-        std::size_t write = lo;
-        std::size_t spilled = 0;
-        for (std::size_t i = lo; i < hi; ++i) {
+        std::copy(data + first_end, data + second_end, spill);
+        std::size_t write = first_end;
+        std::size_t spilled = second_end - first_end;
+        for (std::size_t i = second_end; i < hi; ++i) {
             const std::uint32_t index = data[i];
             const bool before = cut > centres[index];
             data[write] = index;
