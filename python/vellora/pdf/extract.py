@@ -18,6 +18,8 @@ from typing import Any
 
 from ..page import Page
 from .blocks import PageBlocks, absorb_fragments, attach_number_columns, collect_blocks
+from .columns import column_rules, split_blocks_at_rules, split_lines_at_rules
+from .displays import join_displays
 from .errors import PdfError, pdfminer_modules
 from .figures import settle_figures
 from .furniture import mark_furniture
@@ -244,18 +246,17 @@ def _layout_page(pdf_page: Any, settings: PdfSettings, manager: Any) -> tuple[An
         word_margin=settings.word_margin,
         boxes_flow=None,
     )
-    if not settings.adapt_line_margin:
-        lt_page.analyze(params)
-        return lt_page, applied
-    chars = [item for item in lt_page if isinstance(item, layout.LTChar)]
-    if not chars:
+    chars = [item for item in lt_page if isinstance(item, char_type)]
+    rules = column_rules([item for item in lt_page if not isinstance(item, char_type)], layout, settings)
+    if not chars or (not settings.adapt_line_margin and not rules):
         lt_page.analyze(params)
         return lt_page, applied
     # Grouping characters into lines does not depend on the line margin, so the
     # lines measured for it are the ones the analysis would make: it takes them
     # instead of grouping the page's characters a second time.
-    lines = list(lt_page.group_objects(params, chars))
-    params.line_margin = _line_margin(lines, params, layout)
+    lines = split_lines_at_rules(list(lt_page.group_objects(params, chars)), rules, layout, params.word_margin)
+    if settings.adapt_line_margin:
+        params.line_margin = _line_margin(lines, params, layout)
     lt_page.group_objects = lambda _params, _objs: iter(lines)
     try:
         lt_page.analyze(params)
@@ -301,9 +302,11 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     page = collect_blocks(lt_page, number, settings)
     page.turn = turn
     settle_figures(page, settings)
+    split_blocks_at_rules(page, settings)
     absorb_fragments(page)
     attach_number_columns(page)
     find_tables(page, settings)
+    join_displays(page, settings)
     return page
 
 

@@ -20,6 +20,13 @@ Furniture is labelled (category ``Page-header``, ``Page-footer``,
   of all other text, or right of it, within :attr:`~.PdfSettings.line_number_band`
   of the width) are ``Line-number`` blocks (the line numbers of a
   manuscript or an edition) when there are at least three numbers.
+* A narrow strip at the left or right edge of the page (at most
+  :attr:`~.PdfSettings.side_panel_width` of the width) holding only small
+  print, at least three blocks of it spread over
+  :attr:`~.PdfSettings.side_panel_height` of the page height or more, with
+  all the body-size text on the other side of it, is a side panel (a
+  slide's navigation bar, a leaflet's margin column of contacts): category
+  ``Sidebar``, read after the body.
 """
 
 from __future__ import annotations
@@ -89,6 +96,33 @@ def _line_number_blocks(page: PageBlocks, settings: PdfSettings) -> list[RawBloc
         or (block.box[0] >= right - 1 and block.box[2] >= right - band))]
 
 
+def _side_panel(page: PageBlocks, settings: PdfSettings) -> list[RawBlock]:
+    """The blocks of a side panel of small print along the left or right edge of the page, if there is one."""
+    body = _body_size(page)
+    text = [block for block in page.blocks if block.kind == "text" and block.role == "body"]
+    if body <= 0 or not text:
+        return []
+    small = [block for block in text if block.font_size <= _SMALL_PRINT * body]
+    large = [block for block in text if block.font_size > _SMALL_PRINT * body]
+    if not large:
+        return []
+    reach = settings.side_panel_width * page.width
+    left_edge, right_edge = min(block.box[0] for block in large), max(block.box[2] for block in large)
+    for panel in ([block for block in small if block.box[0] >= right_edge and block.box[0] >= page.width - reach],
+                  [block for block in small if block.box[2] <= left_edge and block.box[2] <= reach]):
+        if len(panel) < 3:
+            continue
+        # Nothing but the panel's own small print between it and the page edge, on its side of the body.
+        lo, hi = min(block.box[0] for block in panel), max(block.box[2] for block in panel)
+        members = {id(block) for block in panel}
+        if any(id(block) not in members and block.box[0] < hi and block.box[2] > lo for block in text):
+            continue
+        spread = max(block.box[3] for block in panel) - min(block.box[1] for block in panel)
+        if spread >= settings.side_panel_height * page.height:
+            return panel
+    return []
+
+
 def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: PdfSettings) -> None:
     """Set the category and role of the furniture of ``page``, compared with ``neighbours``."""
     band = settings.furniture_band * page.height
@@ -97,6 +131,8 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
     if sum(len(block.lines) for block in line_numbers) >= 3:
         for block in line_numbers:
             block.category, block.role = "Line-number", "footer"
+    for block in _side_panel(page, settings):
+        block.category, block.role = "Sidebar", "footer"
     for block in page.blocks:
         if block.kind != "text" or block.role != "body" or len(block.lines) > 2:
             continue  # running heads and footers are a line or two

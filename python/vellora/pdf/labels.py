@@ -30,6 +30,7 @@ from typing import Final
 
 from ..page import Box, Page, PageElement
 from .blocks import PageBlocks, RawBlock
+from .columns import COLUMN_SHARE, span_separators, trim_overflows
 from .headings import body_size, find_headings
 from .settings import PdfSettings
 
@@ -42,8 +43,6 @@ _TITLES: Final = frozenset({"Title", "Section-header"})
 #: A footnote is set at most this times the body size, below this share of the page height.
 _FOOTNOTE_RATIO: Final = 0.92
 _FOOTNOTE_AREA: Final = 0.6
-#: A column is at least this share of the text area wide.
-_COLUMN_SHARE: Final = 0.2
 
 
 def set_categories(page: PageBlocks) -> None:
@@ -101,7 +100,7 @@ def label_blocks(blocks: list[RawBlock], settings: PdfSettings | None = None) ->
     # Columns are wide: a margin note beside a paragraph does not make a page multi-column.
     body_boxes = [block.box for block in blocks
                   if block.kind == "text" and block.role == "body" and not is_heading(block)
-                  and block.box[2] - block.box[0] >= _COLUMN_SHARE * text_width]
+                  and block.box[2] - block.box[0] >= COLUMN_SHARE * text_width]
     multi_column = any(
         _side_by_side(a, b) for index, a in enumerate(body_boxes) for b in body_boxes[index + 1 :]
     )
@@ -141,6 +140,8 @@ def build_page(page: PageBlocks, settings: PdfSettings, source: str) -> Page:
     """The labelled page model of ``page``: ids number the blocks top down, then left to right."""
     find_headings(page, settings)
     set_categories(page)
+    trim_overflows(page)
+    span_separators(page, body_size(page.blocks), settings)
     blocks = sorted(page.blocks, key=lambda block: (block.box[1], block.box[0]))
     labels = label_blocks(blocks, settings)
     elements = tuple(_element(index, block, label)

@@ -44,6 +44,11 @@ class PdfSettings:
     # Columns.
     #: On a multi-column page, a block this wide relative to the text area is cross-layout.
     full_width_ratio: float = 0.75
+    #: A vertical rule at least this long (pt) separates columns: no line, block or table runs across it.
+    column_rule_length: float = 40.0
+    #: A short block alone across the page, with columns ending and starting within this many body
+    #: sizes above and below it, separates the column groups and spans their width (0 turns it off).
+    separator_reach: float = 4.0
 
     # Figures.
     #: Graphics thinner than this (in either direction) are rules or strokes, not figures.
@@ -57,6 +62,14 @@ class PdfSettings:
     #: ... and this many columns of cells.
     table_min_columns: int = 2
 
+    # Displayed formulas and code lines broken into pieces.
+    #: Pieces of a display have at most this many lines each ...
+    display_max_lines: int = 2
+    #: ... are at most this many times the body size apart on a shared line ...
+    display_gap: float = 2.5
+    #: ... and text within this many times the body size above or below runs across the space between them.
+    display_reach: float = 4.0
+
     # Page furniture.
     #: Running heads and footers lie in this share of the page height at the top or bottom.
     furniture_band: float = 0.15
@@ -66,6 +79,10 @@ class PdfSettings:
     furniture_tolerance: float = 6.0
     #: Margin line numbers lie within this share of the page width beside the text.
     line_number_band: float = 0.15
+    #: A side panel of small print (a slide's navigation bar) lies within this share of the page width from an edge ...
+    side_panel_width: float = 0.25
+    #: ... and its blocks spread over at least this share of the page height.
+    side_panel_height: float = 0.5
 
     def __post_init__(self) -> None:
         for item in dataclasses.fields(self):

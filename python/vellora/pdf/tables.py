@@ -7,7 +7,8 @@
 * Aligned tables: at least :attr:`~.PdfSettings.table_min_columns` text
   blocks side by side whose lines sit on the same baselines for at least
   :attr:`~.PdfSettings.table_min_rows` rows, with short lines (cells, not
-  paragraphs: at most four words a line on average).
+  paragraphs: at most four words a line on average), with no column rule
+  between them.
 
 The cells are merged into one block of kind ``table``; its text keeps the
 rows on lines, the cells of a row separated by tabs.
@@ -19,6 +20,7 @@ from collections.abc import Sequence
 
 from ..page import Box
 from .blocks import PageBlocks, RawBlock, TextLine
+from .columns import Rule, page_column_rules, rule_between
 from .settings import PdfSettings
 
 __all__ = ["find_tables"]
@@ -76,7 +78,7 @@ def _ruled_areas(page: PageBlocks, settings: PdfSettings) -> list[tuple[Box, int
     return areas
 
 
-def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings) -> list[list[RawBlock]]:
+def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings, rules: list[Rule]) -> list[list[RawBlock]]:
     candidates = [block for block in blocks if block.kind == "text" and block.category is None
                   and len(block.lines) >= settings.table_min_rows
                   and sum(len(line.text.split()) for line in block.lines) <= 4 * len(block.lines)]
@@ -87,6 +89,8 @@ def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings) -> list[list[
         for other in candidates:
             if other is block or not (other.box[2] <= block.box[0] or block.box[2] <= other.box[0]):
                 continue
+            if rule_between(block.box, other.box, rules):
+                continue  # neighbouring columns, not cells
             shared = sum(1 for line in other.lines if any(abs(line.box[3] - b) <= 1.5 for b in baselines))
             if shared >= settings.table_min_rows:
                 partners.append(other)
@@ -113,7 +117,7 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
             tables.append(_merge(cells, [area]))
             taken.update(id(cell) for cell in cells)
     rest = [block for block in page.blocks if id(block) not in taken]
-    for group in _aligned_groups(rest, settings):
+    for group in _aligned_groups(rest, settings, page_column_rules(page, settings)):
         area = _union([cell.box for cell in group])
         cells = [block for block in rest if block.kind == "text" and id(block) not in taken
                  and _within(block.box, area)]

@@ -1,0 +1,188 @@
+"""Columns: rules drawn between columns, and lines set across the column groups of a page.
+
+* A vertical rule at least :attr:`~.PdfSettings.column_rule_length` long
+  (thinner than :attr:`~.PdfSettings.rule_thickness`) separates columns:
+  a text line whose characters lie on both sides of it (pdfminer joins the
+  lines of neighbouring columns when the gap between them is narrow) is
+  cut there, a text block is cut into the lines on each side, and no table
+  takes cells from both sides (see :mod:`.tables`).
+* A line or two of a paragraph that run on into the next column (an
+  overfull line) do not widen their block's box over that column.
+* A short block (a heading, a caption: at most two lines) that nothing else
+  on the page stands beside, with columns ending just above it and others
+  starting just below it (within :attr:`~.PdfSettings.separator_reach` body
+  sizes), and no column rule running past it, ends one group of columns and
+  starts the next. Its box is widened to the width of those columns, so
+  that what is above it is read before what is below it.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+from typing import Any, Final
+
+from ..page import Box
+from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
+from .settings import PdfSettings
+
+__all__ = ["column_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
+           "split_lines_at_rules", "trim_overflows"]
+
+#: A column is at least this share of the text area wide.
+COLUMN_SHARE: Final = 0.2
+
+#: A rule: its x position and the vertical extent it runs along (low, high).
+Rule = tuple[float, float, float]
+
+
+def column_rules(items: Sequence[Any], layout: Any, settings: PdfSettings) -> list[Rule]:
+    """The vertical rules among pdfminer's graphic ``items`` (pdfminer coordinates, y up)."""
+    rules: list[Rule] = []
+    for item in items:
+        if not isinstance(item, (layout.LTLine, layout.LTRect)):
+            continue
+        x0, y0, x1, y1 = item.bbox
+        if x1 - x0 < settings.rule_thickness and y1 - y0 >= settings.column_rule_length:
+            rules.append(((x0 + x1) / 2, y0, y1))
+    return rules
+
+
+def page_column_rules(page: PageBlocks, settings: PdfSettings) -> list[Rule]:
+    """The vertical rules of an analysed page (page coordinates, y down)."""
+    return [((rule[0] + rule[2]) / 2, rule[1], rule[3]) for rule in page.rules
+            if rule[2] - rule[0] < settings.rule_thickness and rule[3] - rule[1] >= settings.column_rule_length]
+
+
+def _crossed(x0: float, x1: float, low: float, high: float, rules: Sequence[Rule]) -> list[float]:
+    """Positions of the rules lying strictly inside ``x0``-``x1`` that run along ``low``-``high``."""
+    return sorted(x for x, top, bottom in rules if x0 < x < x1 and min(high, bottom) > max(low, top))
+
+
+def split_lines_at_rules(lines: list[Any], rules: Sequence[Rule], layout: Any, word_margin: float) -> list[Any]:
+    """pdfminer text lines, each cut where a column rule passes between two of its characters."""
+    if not rules:
+        return lines
+    result: list[Any] = []
+    for line in lines:
+        if not isinstance(line, layout.LTTextLineHorizontal):
+            result.append(line)
+            continue
+        cuts = _crossed(line.x0, line.x1, line.y0, line.y1, rules)
+        chars = [item for item in line if isinstance(item, layout.LTChar)]
+        # A character drawn over the rule (text struck through by it) keeps the line whole.
+        if not cuts or any(char.x0 < x < char.x1 for x in cuts for char in chars):
+            result.append(line)
+            continue
+        pieces: list[Any] = []
+        for char in chars:
+            side = sum(1 for x in cuts if char.x0 >= x)
+            while len(pieces) <= side:
+                pieces.append(layout.LTTextLineHorizontal(word_margin))
+            pieces[side].add(char)
+        result.extend(piece for piece in pieces if len(piece))
+    return result
+
+
+def rule_between(a: Box, b: Box, rules: Sequence[Rule]) -> bool:
+    """Whether a column rule runs between two boxes set side by side (along the height they share)."""
+    left, right = (a, b) if a[0] <= b[0] else (b, a)
+    low, high = max(a[1], b[1]), min(a[3], b[3])
+    return any(left[2] - 1 <= x <= right[0] + 1 and min(high, bottom) > max(low, top) for x, top, bottom in rules)
+
+
+def split_blocks_at_rules(page: PageBlocks, settings: PdfSettings) -> None:
+    """Text blocks whose lines lie on both sides of a column rule become a block per side."""
+    rules = page_column_rules(page, settings)
+    if not rules:
+        return
+    blocks: list[RawBlock] = []
+    for block in page.blocks:
+        if block.kind != "text" or block.category is not None or len(block.lines) < 2 \
+                or not _crossed(block.box[0], block.box[2], block.box[1], block.box[3], rules):
+            blocks.append(block)
+            continue
+        sides: dict[int, list[TextLine]] = {}
+        for line in block.lines:
+            cuts = _crossed(block.box[0], block.box[2], block.box[1], block.box[3], rules)
+            middle = (line.box[0] + line.box[2]) / 2
+            sides.setdefault(sum(1 for x in cuts if middle >= x), []).append(line)
+        if len(sides) < 2:
+            blocks.append(block)
+            continue
+        blocks.extend(block_of_lines(lines) for _, lines in sorted(sides.items()))
+    page.blocks = blocks
+
+
+def _side_by_side(a: Box, b: Box) -> bool:
+    return (a[2] <= b[0] or b[2] <= a[0]) and min(a[3], b[3]) > max(a[1], b[1])
+
+
+def _in_columns(boxes: list[Box], least: float) -> bool:
+    """Whether two of ``boxes``, each at least ``least`` wide, lie in different columns (disjoint horizontally)."""
+    wide = [box for box in boxes if box[2] - box[0] >= least]
+    return any(a[2] <= b[0] or b[2] <= a[0] for index, a in enumerate(wide) for b in wide[index + 1 :])
+
+
+def _short(block: RawBlock) -> bool:
+    return block.kind == "text" and 0 < len(block.lines) <= 2
+
+
+def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> None:
+    """Widen the short blocks that separate two groups of columns to the width of those columns."""
+    if body <= 0 or settings.separator_reach <= 0:
+        return
+    content = [block for block in page.blocks if block.role == "body" and block.kind in ("text", "figure", "table")]
+    if not any(_side_by_side(a.box, b.box) for index, a in enumerate(content) for b in content[index + 1 :]):
+        return
+    rules = page_column_rules(page, settings)
+    reach = settings.separator_reach * body
+    # Columns are wide: a sidebar or a margin note beside the text is not one.
+    texts = [block.box for block in content if block.kind == "text"]
+    area = max(box[2] for box in texts) - min(box[0] for box in texts)
+    least, full = COLUMN_SHARE * area, settings.full_width_ratio * area
+
+    def spanning(boxes: list[Box]) -> bool:
+        return any(box[2] - box[0] >= full for box in boxes)
+    widened: list[tuple[RawBlock, Box]] = []
+    for block in content:
+        if not _short(block):
+            continue
+        top, bottom = block.box[1], block.box[3]
+        if any(other is not block and min(other.box[3], bottom) > max(other.box[1], top) for other in content):
+            continue  # something stands beside it: it belongs to a column
+        above = [other.box for other in content if top - reach <= other.box[3] <= top]
+        below = [other.box for other in content if bottom <= other.box[1] <= bottom + reach]
+        # Columns on one side, and columns or a block across them on the other.
+        columns_above, columns_below = _in_columns(above, least), _in_columns(below, least)
+        if not (columns_above and (columns_below or spanning(below))
+                or columns_below and spanning(above)):
+            continue
+        left = min(box[0] for box in [*above, *below, block.box])
+        right = max(box[2] for box in [*above, *below, block.box])
+        if _crossed(left, right, top, bottom, rules):
+            continue  # the columns run on past it
+        widened.append((block, (left, top, right, bottom)))
+    for block, box in widened:
+        block.box = box
+
+
+def _overlap(a: Box, b: Box) -> bool:
+    return min(a[2], b[2]) > max(a[0], b[0]) and min(a[3], b[3]) > max(a[1], b[1])
+
+
+def trim_overflows(page: PageBlocks) -> None:
+    """Keep the box of a paragraph out of a neighbouring block that one or two of its lines run into."""
+    texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"]
+    for block in texts:
+        if len(block.lines) < 3:
+            continue
+        for other in texts:
+            if other is block or not _overlap(block.box, other.box):
+                continue
+            entering = [line for line in block.lines if _overlap(line.box, other.box)]
+            if not entering or 3 * len(entering) > len(block.lines):
+                continue
+            rest = [line.box for line in block.lines if not any(line is entered for entered in entering)]
+            box = (min(box[0] for box in rest), block.box[1], max(box[2] for box in rest), block.box[3])
+            if not _overlap(box, other.box):
+                block.box = box

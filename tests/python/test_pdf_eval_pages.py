@@ -1,0 +1,69 @@
+"""The PDF front end on pages of the evaluation corpus (eval/pages) that it used to read wrongly."""
+
+import pathlib
+import re
+
+import pytest
+
+pytest.importorskip("pdfminer")
+
+import vellora  # noqa: E402
+from vellora.pdf import PdfSettings, extract_page  # noqa: E402
+from vellora.pdf.blocks import PageBlocks, TextLine, block_of_lines  # noqa: E402
+from vellora.pdf.displays import join_displays  # noqa: E402
+
+EVAL = pathlib.Path(__file__).resolve().parents[2] / "eval" / "pages"
+
+
+def eval_page(name):
+    return extract_page(EVAL / f"{name}.pdf", 1)
+
+
+@pytest.mark.parametrize("name", ["beamer-lecture-p5", "beamer-lecture-p20"])
+def test_slide_navigation_bar_is_a_side_panel_read_after_the_body(name):
+    page = eval_page(name)
+    panel = [e for e in page.elements if e.category == "Sidebar"]
+    # Before: the bar's entries were body text, read between the slide's items.
+    assert len(panel) >= 8 and all(e.role == "footer" and e.x1 > 300 for e in panel)
+    assert all(e.x2 < 300 for e in page.elements if e.role == "body")
+    assert vellora.order(page)[-len(panel):] == [e.id for e in sorted(panel, key=lambda e: (e.y1, e.x1))]
+
+
+def test_displayed_formulas_are_one_element_each_with_their_number():
+    page = eval_page("turnstile-p4")
+    # Before: 33 elements, each formula in three to five pieces read like narrow columns, its number apart.
+    formulas = [e for e in page.elements if "Γ" in (e.text or "") and "\\" not in e.text]
+    assert [re.search(r"\((\d)\)", e.text).group(1) for e in formulas] == list("234567")
+    assert all("P" in e.text and e.x2 > 500 for e in formulas)
+    kinds = ["formula" if e in formulas else "code" if e.text.startswith("\\Gamma") else "text"
+             for e in page.elements_in(vellora.order(page, furniture="drop"))]
+    assert kinds == ["code", "formula"] * 2 + ["text"] * 2 + ["code", "formula"] * 4
+
+
+def test_fields_of_listing_rows_are_one_element_per_row():
+    page = eval_page("array-p3")
+    rows = [e.text for e in page.elements if (e.text or "").endswith("\\end{tabular}")]
+    assert rows == ["1 & 1\\newline x \\\\[20pt] 2 & 2 \\end{tabular}", "1\\newline 1 & x \\\\[20pt] 2 & 2 \\end{tabular}"]
+
+
+def lines(x1, x2, top, count=1, text="text"):
+    return block_of_lines([TextLine((x1, y, x2, y + 10), text, 10.0, 0.0) for y in range(top, top + 12 * count, 12)])
+
+
+def single_lines(page):
+    return sorted(block.text for block in page.blocks if len(block.lines) == 1)
+
+
+def test_pieces_of_a_display_inside_a_paragraph_join():
+    page = PageBlocks(1, 600, 800, [lines(72, 540, 300, 3), lines(200, 250, 345, text="x + y"),
+                                    lines(270, 300, 345, text="= z"), lines(72, 540, 370, 3)])
+    join_displays(page, PdfSettings())
+    assert single_lines(page) == ["x + y = z"]
+
+
+def test_first_lines_of_two_columns_under_a_block_across_both_stay_apart():
+    page = PageBlocks(1, 600, 800, [lines(72, 540, 300, 3), lines(72, 290, 345, text="1 Introduction"),
+                                    lines(314, 400, 345, text="2 Methods"), lines(72, 296, 365, 5),
+                                    lines(314, 540, 365, 5)])
+    join_displays(page, PdfSettings())
+    assert single_lines(page) == ["1 Introduction", "2 Methods"]
