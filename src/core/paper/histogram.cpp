@@ -115,11 +115,11 @@ void sort_packed(std::vector<std::uint64_t>& packed, std::vector<std::uint64_t>&
     spare.resize(n);
     std::array<std::array<std::uint32_t, 256>, 4> counts{};
     for (const std::uint64_t value : packed) {
-        for (int byte = 0; byte < 4; ++byte) ++counts[byte][(value >> (32 + 8 * byte)) & 0xff];
+        for (std::size_t byte = 0; byte < 4; ++byte) ++counts[byte][(value >> (32 + 8 * byte)) & 0xff];
     }
     std::uint64_t* from = packed.data();
     std::uint64_t* to = spare.data();
-    for (int byte = 0; byte < 4; ++byte) {
+    for (std::size_t byte = 0; byte < 4; ++byte) {
         std::array<std::uint32_t, 256>& count = counts[byte];
         // Every number with the same byte: the pass would change nothing.
         if (count[(from[0] >> (32 + 8 * byte)) & 0xff] == n) continue;
