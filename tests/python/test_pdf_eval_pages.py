@@ -46,6 +46,17 @@ def test_fields_of_listing_rows_are_one_element_per_row():
     assert rows == ["1 & 1\\newline x \\\\[20pt] 2 & 2 \\end{tabular}", "1\\newline 1 & x \\\\[20pt] 2 & 2 \\end{tabular}"]
 
 
+def test_page_numbers_set_flush_right_join_the_contents_entries_they_end():
+    page = eval_page("source2e-p5")
+    # Before: "263", "265", "282", ... were a column of their own, read after all the entries.
+    assert [e.text for e in page.elements if (e.text or "").isdigit()] == []
+    texts = {e.text: e for e in page.elements}
+    entries = ["ltcmdhooks.dtx 263", "1 Introduction 263", "3 Package Author Interface 265", "1 Program control structure 284"]
+    assert all(texts[entry].x2 > 520 for entry in entries)
+    body = vellora.order(page, furniture="drop")
+    assert body == sorted(body, key=lambda i: page.elements_in([i])[0].y1)
+
+
 def lines(x1, x2, top, count=1, text="text"):
     return block_of_lines([TextLine((x1, y, x2, y + 10), text, 10.0, 0.0) for y in range(top, top + 12 * count, 12)])
 
