@@ -40,6 +40,13 @@ def test_displayed_formulas_are_one_element_each_with_their_number():
     assert kinds == ["code", "formula"] * 2 + ["text"] * 2 + ["code", "formula"] * 4
 
 
+def test_matrix_set_in_a_line_of_text_joins_that_line():
+    page = eval_page("beamer-conference-p20")
+    # Before: "the submatrix", its brackets, the matrix and the full stop were five elements side by side.
+    (line,) = [e for e in page.elements if "the submatrix" in (e.text or "")]
+    assert all(row in line.text for row in ("2 2 2", "1 0 0", "the submatrix 0 1 0 .", "0 0 1"))
+
+
 def test_fields_of_listing_rows_are_one_element_per_row():
     page = eval_page("array-p3")
     rows = [e.text for e in page.elements if (e.text or "").endswith("\\end{tabular}")]
@@ -74,7 +81,7 @@ def test_pieces_of_a_display_inside_a_paragraph_join():
 
 def test_first_lines_of_two_columns_under_a_block_across_both_stay_apart():
     page = PageBlocks(1, 600, 800, [lines(72, 540, 300, 3), lines(72, 290, 345, text="1 Introduction"),
-                                    lines(314, 400, 345, text="2 Methods"), lines(72, 296, 365, 5),
-                                    lines(314, 540, 365, 5)])
+                                    lines(314, 400, 345, text="2 Methods"), lines(72, 296, 365, 3),
+                                    lines(314, 540, 365, 3)])
     join_displays(page, PdfSettings())
     assert single_lines(page) == ["1 Introduction", "2 Methods"]
