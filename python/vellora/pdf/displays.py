@@ -59,6 +59,26 @@ _LINE_NUMBER: Final = re.compile(r"^\d+(?:\n\d+)*$")
 _EQUATION_NUMBER: Final = re.compile(r"^\((?:[A-Z]\.)?\d+(?:\.\d+)*[a-z]?\)$")
 
 
+class _Near:
+    """The text blocks of a page by height, to find those within ``reach`` above or below a line quickly."""
+
+    def __init__(self, texts: list[RawBlock], reach: float) -> None:
+        self.reach = max(reach, 1.0)
+        self.rows: dict[int, list[RawBlock]] = {}
+        for block in texts:
+            first, last = int((block.box[1] - self.reach) // self.reach), int((block.box[3] + self.reach) // self.reach)
+            for row in range(first, last + 1):
+                self.rows.setdefault(row, []).append(block)
+
+    def around(self, top: float, bottom: float) -> list[RawBlock]:
+        """Every block within ``reach`` above ``top`` or below ``bottom`` (and some others)."""
+        first, last = int(top // self.reach), int(bottom // self.reach)
+        if first == last:
+            return self.rows.get(first, [])
+        found = {id(block): block for row in range(first, last + 1) for block in self.rows.get(row, ())}
+        return list(found.values())
+
+
 def _share_line(a: RawBlock, b: RawBlock) -> bool:
     overlap = min(a.box[3], b.box[3]) - max(a.box[1], b.box[1])
     return overlap > 0.3 * min(a.height, b.height)
@@ -84,15 +104,17 @@ def _stacked_beside(a: RawBlock, b: RawBlock) -> bool:
     return upper + slack < middle < lower - slack
 
 
-def _bridged(left: RawBlock, right: RawBlock, texts: list[RawBlock], reach: float) -> bool:
+def _bridged(left: RawBlock, right: RawBlock, texts: _Near) -> bool:
     """Whether text close above or below the space between ``left`` and ``right`` runs across it,
     and the space does not go on as a gutter between paragraphs on both sides (two columns under
     a block across them)."""
     lo, hi = left.box[2], right.box[0]
     top, bottom = min(left.box[1], right.box[1]), max(left.box[3], right.box[3])
+    reach = texts.reach
+    candidates = texts.around(top, bottom)
     bridged = False
     for side in ("above", "below"):
-        near = [block for block in texts if block is not left and block is not right and (
+        near = [block for block in candidates if block is not left and block is not right and (
             -1 <= top - block.box[3] <= reach if side == "above" else -1 <= block.box[1] - bottom <= reach)]
         across = any(block.box[0] <= lo and block.box[2] >= hi for block in near)
         bridged = bridged or across
@@ -104,7 +126,7 @@ def _bridged(left: RawBlock, right: RawBlock, texts: list[RawBlock], reach: floa
     return bridged
 
 
-def _numbered_display(number: RawBlock, pieces: list[RawBlock], texts: list[RawBlock], reach: float,
+def _numbered_display(number: RawBlock, pieces: list[RawBlock], texts: list[RawBlock], near: _Near,
                       joined: Callable[[RawBlock], bool]) -> RawBlock | None:
     """The display an equation number belongs to: the nearest piece on its line, the space between them bridged."""
     beside = [block for block in texts if block is not number and _share_line(block, number)
@@ -115,7 +137,7 @@ def _numbered_display(number: RawBlock, pieces: list[RawBlock], texts: list[RawB
     if all(nearest is not piece for piece in pieces) or _EQUATION_NUMBER.match(nearest.text):
         return None
     left, right = (nearest, number) if nearest.box[2] <= number.box[0] else (number, nearest)
-    return nearest if joined(nearest) or _bridged(left, right, texts, reach) else None
+    return nearest if joined(nearest) or _bridged(left, right, near) else None
 
 
 def _union(blocks: list[RawBlock]) -> tuple[float, float, float, float]:
@@ -171,7 +193,6 @@ def _join_once(page: PageBlocks, settings: PdfSettings, body: float) -> bool:
     pieces = [block for block in texts if len(block.lines) <= settings.display_max_lines
               and not (block.box[3] <= band and block.box[1] <= first)
               and not (block.box[1] >= page.height - band and block.box[3] >= last)]
-    pieces.sort(key=lambda block: block.box[0])
     parent = {id(block): id(block) for block in pieces}
 
     def root(key: int) -> int:
@@ -180,23 +201,24 @@ def _join_once(page: PageBlocks, settings: PdfSettings, body: float) -> bool:
             key = parent[key]
         return key
 
-    gap_limit, reach = settings.display_gap * body, settings.display_reach * body
-    for index, left in enumerate(pieces):
-        for right in pieces[index + 1 :]:
+    gap_limit = settings.display_gap * body
+    near = _Near(texts, settings.display_reach * body)
+    on_line = _Near(pieces, body)
+    for left in pieces:
+        for right in on_line.around(left.box[1], left.box[3]):
             gap = right.box[0] - left.box[2]
-            if right.box[0] - left.box[0] > gap_limit + left.width:
-                break  # sorted by left edge: every later piece lies further right
-            if gap < 0 or gap > gap_limit or not _share_line(left, right) or _LINE_NUMBER.match(left.text) \
-                    or _LINE_NUMBER.match(right.text) or not _stacked_beside(left, right):
+            if right.box[0] <= left.box[0] or gap < 0 or gap > gap_limit or not _share_line(left, right) \
+                    or _LINE_NUMBER.match(left.text) or _LINE_NUMBER.match(right.text) \
+                    or not _stacked_beside(left, right):
                 continue
-            if root(id(left)) != root(id(right)) and _bridged(left, right, texts, reach):
+            if root(id(left)) != root(id(right)) and _bridged(left, right, near):
                 parent[root(id(left))] = root(id(right))
     sizes: dict[int, int] = {}
     for block in pieces:
         sizes[root(id(block))] = sizes.get(root(id(block)), 0) + 1
     for number in pieces:
         if _EQUATION_NUMBER.match(number.text):
-            display = _numbered_display(number, pieces, texts, reach,
+            display = _numbered_display(number, pieces, texts, near,
                                         joined=lambda piece: sizes[root(id(piece))] > 1)
             if display is not None and root(id(display)) != root(id(number)):
                 parent[root(id(number))] = root(id(display))
