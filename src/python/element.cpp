@@ -116,4 +116,17 @@ bool is_element(PyObject* object) noexcept {
 
 ElementRecord element_record(PyObject* element) { return read_record(element); }
 
+std::size_t append_element_records(PyObject* const* items, std::size_t count, std::vector<ElementRecord>& out) {
+    auto* type = reinterpret_cast<PyTypeObject*>(type_slot.get());
+    if (type == nullptr) return 0;
+    // Nothing ever holds an Element exclusively (it is not written after it
+    // is built), so a shared hold could not fail: the records are read
+    // without taking one.
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!Py_IS_TYPE(items[i], type)) return i;
+        out.push_back(instance<ElementObject>(items[i]).record);
+    }
+    return count;
+}
+
 }  // namespace vellora::py

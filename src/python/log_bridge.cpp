@@ -56,6 +56,7 @@ public:
         try {
             std::lock_guard lock(mutex_);
             references_.push_back(std::move(reference));
+            parked_.store(true, std::memory_order_release);
         } catch (...) {
             // No room to park it: leaking one reference is the only safe
             // choice without the interpreter.
@@ -64,13 +65,16 @@ public:
     }
 
     void drain() noexcept {
+        // Parked references are rare: the flag spares every call the lock.
+        // One parked after the flag was read waits for the next drain.
+        if (!parked_.load(std::memory_order_acquire)) {
+            return;
+        }
         std::vector<OwnedRef> batch;
         {
             std::lock_guard lock(mutex_);
-            if (references_.empty()) {
-                return;
-            }
             batch.swap(references_);
+            parked_.store(false, std::memory_order_relaxed);
         }
         // `batch` drops its references here, outside the lock.
     }
@@ -78,6 +82,7 @@ public:
 private:
     std::mutex mutex_;
     std::vector<OwnedRef> references_;
+    std::atomic<bool> parked_{false};  // set while references_ may hold some
 };
 
 // Lives for the whole process: never destroyed, so nothing runs at exit.
@@ -437,6 +442,26 @@ void deliver(void* context, const Record& record) noexcept {
 
 }  // namespace
 
+namespace {
+
+// Filters a thread has looked up, valid while the cache's generation is
+// the one they were read under. Targets are compared by address: record
+// sites are constants.
+struct LevelMemo {
+    struct Slot {
+        const char* target;
+        std::size_t size;
+        std::uint8_t filter;
+    };
+    std::uint64_t generation = ~std::uint64_t{0};
+    std::array<Slot, 8> slots{};
+    std::size_t used = 0;
+};
+
+thread_local LevelMemo level_memo;
+
+}  // namespace
+
 CallSink::CallSink() noexcept : bridge_(installed_bridge.load(std::memory_order_acquire)) {}
 
 DiagnosticSink CallSink::sink() noexcept {
@@ -450,22 +475,24 @@ bool CallSink::enabled(void* context, Level level, std::string_view target) noex
     if (code(level) > code(kCeiling)) {
         return false;
     }
-    auto& self = *static_cast<CallSink*>(context);
-    auto& bridge = *static_cast<Bridge*>(self.bridge_);
+    auto& bridge = *static_cast<Bridge*>(static_cast<CallSink*>(context)->bridge_);
+    LevelMemo& memo = level_memo;
+    // The generation is read before the tree, so an answer worked out now
+    // holds for as long as the generation stays the one read here.
     const std::uint64_t generation = bridge.cache.generation();
-    if (generation != self.generation_) {
-        self.generation_ = generation;
-        self.used_ = 0;
+    if (generation != memo.generation) {
+        memo.generation = generation;
+        memo.used = 0;
     }
-    for (std::size_t i = 0; i < self.used_; ++i) {
-        const Slot& slot = self.slots_[i];
-        if (slot.target.data() == target.data() && slot.target.size() == target.size()) {
+    for (std::size_t i = 0; i < memo.used; ++i) {
+        const LevelMemo::Slot& slot = memo.slots[i];
+        if (slot.target == target.data() && slot.size == target.size()) {
             return code(level) <= slot.filter;
         }
     }
     const std::uint8_t filter = cached_filter(bridge, target);
-    if (self.used_ < self.slots_.size()) {
-        self.slots_[self.used_++] = Slot{target, filter};
+    if (memo.used < memo.slots.size()) {
+        memo.slots[memo.used++] = LevelMemo::Slot{target.data(), target.size(), filter};
     }
     return code(level) <= filter;
 }

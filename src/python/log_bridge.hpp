@@ -6,9 +6,6 @@
 // the record's target ("velloray::paper" -> "velloray.paper").
 #pragma once
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
 #include <string_view>
 
 #include "vellora/diagnostics.hpp"
@@ -27,8 +24,10 @@ DiagnosticSink sink() noexcept;
 // once and answers later records of that target from the copy, for as long
 // as the cache has not changed: a store or a reset (from this thread, from a
 // logging handler or from another thread) makes the next record look again,
-// so every answer is the one the cache gives at that moment. Accepts nothing
-// before install. Not to be shared between threads.
+// so every answer is the one the cache gives at that moment. The copies are
+// kept per thread, so the calls that follow on the same thread start from
+// them while the cache stays the same. Accepts nothing before install. Not
+// to be shared between threads.
 class CallSink {
 public:
     CallSink() noexcept;
@@ -39,18 +38,10 @@ public:
     DiagnosticSink sink() noexcept;
 
 private:
-    struct Slot {
-        std::string_view target;  // compared by address: record sites are constants
-        std::uint8_t filter;
-    };
-
     static bool enabled(void* context, Level level, std::string_view target) noexcept;
     static void deliver(void* context, const Record& record) noexcept;
 
     void* bridge_;
-    std::uint64_t generation_ = ~std::uint64_t{0};
-    std::array<Slot, 4> slots_{};
-    std::size_t used_ = 0;
 };
 
 // Empties the level cache, so the next record of every target asks Python

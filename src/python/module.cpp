@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,33 @@ namespace {
 // Room reserved up front is capped: a sequence may report any length.
 constexpr Py_ssize_t kMaxReserve = Py_ssize_t{1} << 16;
 
+// The items of an exact list or tuple, read in place: the same records and
+// the same first error as iterating it. Reading an item runs no Python code;
+// a list is locked meanwhile (free-threaded builds; nothing with the GIL),
+// so no other thread changes it under the loop.
+std::vector<ElementRecord> convert_items(PyObject* sequence) {
+    std::vector<ElementRecord> records;
+    OwnedRef wrong;
+    std::exception_ptr failure;
+    Py_BEGIN_CRITICAL_SECTION(sequence);
+    try {
+        const auto length = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(sequence));
+        PyObject* const* items = PySequence_Fast_ITEMS(sequence);
+        records.reserve(length);
+        const std::size_t read = append_element_records(items, length, records);
+        if (read < length) wrong = OwnedRef::borrow(items[read]);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    Py_END_CRITICAL_SECTION();
+    if (failure) std::rethrow_exception(failure);
+    if (wrong) {
+        PyErr_Format(PyExc_TypeError, "'%T' object cannot be converted to 'Element'", wrong.get());
+        throw PythonError{};
+    }
+    return records;
+}
+
 std::vector<ElementRecord> convert_elements(PyObject* elements) {
     // A str is a sequence, but never one of elements.
     if (PyUnicode_Check(elements)) {
@@ -36,6 +64,9 @@ std::vector<ElementRecord> convert_elements(PyObject* elements) {
     if (!PySequence_Check(elements)) {
         PyErr_Format(PyExc_TypeError, "'%T' object cannot be converted to 'Sequence'", elements);
         throw PythonError{};
+    }
+    if (PyList_CheckExact(elements) || PyTuple_CheckExact(elements)) {
+        return convert_items(elements);
     }
     std::vector<ElementRecord> records;
     const Py_ssize_t length = PySequence_Size(elements);
@@ -97,13 +128,36 @@ struct CallArguments {
 
 // Binds and converts in parameter order; the first failure raises.
 // `format` is "OO|O:<function name>", so binding errors name the function.
-CallArguments convert_call(const char* format, PyObject* args, PyObject* kwargs) {
+// Calls with two or three positional arguments (the usual ones) are bound
+// here directly; any other call is bound by the interpreter's parser, so
+// every binding error reads the same.
+CallArguments convert_call(const char* format, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     static const char* const keywords[] = {"elements", "page_bounds", "config", nullptr};
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    const Py_ssize_t nkwargs = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
     PyObject* elements = nullptr;
     PyObject* page_bounds = nullptr;
     PyObject* config = nullptr;
-    checked_parse(PyArg_ParseTupleAndKeywords(args, kwargs, format, keywords, &elements,
-                                              &page_bounds, &config));
+    OwnedRef positional;
+    OwnedRef named;
+    if (nkwargs == 0 && (nargs == 2 || nargs == 3)) {
+        elements = args[0];
+        page_bounds = args[1];
+        config = nargs == 3 ? args[2] : nullptr;
+    } else {
+        positional = checked(PyTuple_New(nargs));
+        for (Py_ssize_t i = 0; i < nargs; ++i) {
+            PyTuple_SET_ITEM(positional.get(), i, Py_NewRef(args[i]));
+        }
+        if (nkwargs > 0) {
+            named = checked(PyDict_New());
+            for (Py_ssize_t i = 0; i < nkwargs; ++i) {
+                checked_status(PyDict_SetItem(named.get(), PyTuple_GET_ITEM(kwnames, i), args[nargs + i]));
+            }
+        }
+        checked_parse(PyArg_ParseTupleAndKeywords(positional.get(), named.get(), format, keywords, &elements,
+                                                  &page_bounds, &config));
+    }
     CallArguments converted;
     converted.elements = convert_argument("elements", [&] { return convert_elements(elements); });
     converted.page = convert_argument("page_bounds", [&] { return convert_page_bounds(page_bounds); });
@@ -138,9 +192,9 @@ constexpr ComputeFunction kComputeOrderPaper{Variant::Paper, "OO|O:compute_order
 constexpr ComputeFunction kComputeOrderOstrel{Variant::Ostrel, "OO|O:compute_order_ostrel", 242,
                                               "compute_order_ostrel: "};
 
-OwnedRef compute(const ComputeFunction& function, PyObject* args, PyObject* kwargs) {
+OwnedRef compute(const ComputeFunction& function, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     log_bridge::drain_deferred_releases();
-    CallArguments call = convert_call(function.format, args, kwargs);
+    CallArguments call = convert_call(function.format, args, nargsf, kwnames);
 
     log_bridge::CallSink call_sink;
     const DiagnosticSink sink = call_sink.sink();
@@ -162,16 +216,16 @@ OwnedRef compute(const ComputeFunction& function, PyObject* args, PyObject* kwar
     return id_list(ids);
 }
 
-PyObject* compute_order(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
-    return guard_object([&] { return compute(kComputeOrder, args, kwargs); });
+PyObject* compute_order(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+    return guard_object([&] { return compute(kComputeOrder, args, nargsf, kwnames); });
 }
 
-PyObject* compute_order_paper(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
-    return guard_object([&] { return compute(kComputeOrderPaper, args, kwargs); });
+PyObject* compute_order_paper(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+    return guard_object([&] { return compute(kComputeOrderPaper, args, nargsf, kwnames); });
 }
 
-PyObject* compute_order_ostrel(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
-    return guard_object([&] { return compute(kComputeOrderOstrel, args, kwargs); });
+PyObject* compute_order_ostrel(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+    return guard_object([&] { return compute(kComputeOrderOstrel, args, nargsf, kwnames); });
 }
 
 PyObject* reset_log_cache(PyObject*, PyObject*) noexcept {
@@ -199,11 +253,11 @@ constexpr PyCFunction as_cfunction() {
 
 PyMethodDef function_defs[] = {
     {"reset_log_cache", as_cfunction<&reset_log_cache>(), METH_NOARGS, reset_log_cache_doc},
-    {"compute_order_ostrel", as_cfunction<&compute_order_ostrel>(), METH_VARARGS | METH_KEYWORDS,
+    {"compute_order_ostrel", as_cfunction<&compute_order_ostrel>(), METH_FASTCALL | METH_KEYWORDS,
      "compute_order_ostrel(elements, page_bounds, config=None)\n--\n\n"},
-    {"compute_order", as_cfunction<&compute_order>(), METH_VARARGS | METH_KEYWORDS,
+    {"compute_order", as_cfunction<&compute_order>(), METH_FASTCALL | METH_KEYWORDS,
      "compute_order(elements, page_bounds, config=None)\n--\n\n"},
-    {"compute_order_paper", as_cfunction<&compute_order_paper>(), METH_VARARGS | METH_KEYWORDS,
+    {"compute_order_paper", as_cfunction<&compute_order_paper>(), METH_FASTCALL | METH_KEYWORDS,
      "compute_order_paper(elements, page_bounds, config=None)\n--\n\n"},
 };
 

@@ -8,7 +8,9 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <type_traits>
+#include <vector>
 
 #include "errors.hpp"
 #include "owned_ref.hpp"
@@ -26,6 +28,9 @@ SemanticLabel label_code(PyObject* label);
 PyObject* element_type();
 bool is_element(PyObject* object) noexcept;
 ElementRecord element_record(PyObject* element);
+// Appends the records of items[0 .. count) to `out` for as long as they are
+// Elements; returns how many were. Throws BorrowConflict like element_record.
+std::size_t append_element_records(PyObject* const* items, std::size_t count, std::vector<ElementRecord>& out);
 
 // XYCutConfig: a mutable OrderConfig.
 PyObject* xycut_config_type();

@@ -3,25 +3,47 @@
 #include <algorithm>
 #include <bit>
 
+#include "ostrel/radix.hpp"
 #include "vellora/numeric.hpp"
 
 namespace vellora::ostrel {
 
+namespace {
+
+// The totalOrder key of a float as an unsigned number (ascending keys are
+// ascending values; -0 just before +0).
+std::uint32_t ordered_key(float value) noexcept {
+    return static_cast<std::uint32_t>(num::total_order_key(value)) ^ 0x8000'0000u;
+}
+
+}  // namespace
+
 CoverTree::CoverTree(const std::vector<std::pair<float, float>>& intervals) {
-    points_.reserve(2 * intervals.size());
-    for (const auto& [start, end] : intervals) {
-        points_.push_back(start);
-        points_.push_back(end);
-    }
-    std::sort(points_.begin(), points_.end());
-    // -0 and +0 share a point: as bounds of a band they give the same
+    // Every end point with its slot (2i: start of interval i, 2i + 1: its
+    // end), in ascending order. Equal values are neighbours, -0 and +0
+    // included: they share a point, as bounds of a band they give the same
     // extent and middle.
-    points_.erase(std::unique(points_.begin(), points_.end()), points_.end());
+    const std::size_t slots = 2 * intervals.size();
+    std::vector<std::uint64_t> entries;
+    entries.reserve(slots);
+    for (std::size_t i = 0; i < intervals.size(); ++i) {
+        entries.push_back(std::uint64_t{ordered_key(intervals[i].first)} << 32 | (2 * i));
+        entries.push_back(std::uint64_t{ordered_key(intervals[i].second)} << 32 | (2 * i + 1));
+    }
+    radix_sort<32>(entries, [](std::uint64_t entry) { return entry >> 32; });
+    points_.reserve(slots);
+    slot_units_.resize(slots);
+    for (std::uint64_t entry : entries) {
+        const auto slot = static_cast<std::uint32_t>(entry);
+        const float value = slot % 2 == 0 ? intervals[slot / 2].first : intervals[slot / 2].second;
+        if (points_.empty() || points_.back() != value) points_.push_back(value);
+        slot_units_[slot] = static_cast<std::int32_t>(2 * (points_.size() - 1));
+    }
     units_ = static_cast<std::int32_t>(2 * points_.size() - 1);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(units_) + 1, 0);
-    for (const auto& [start, end] : intervals) {
-        ++counts[static_cast<std::size_t>(unit_of(start))];
-        --counts[static_cast<std::size_t>(unit_of(end)) + 1];
+    for (std::size_t i = 0; i < intervals.size(); ++i) {
+        ++counts[static_cast<std::size_t>(slot_units_[2 * i])];
+        --counts[static_cast<std::size_t>(slot_units_[2 * i + 1]) + 1];
     }
     for (std::size_t u = 1; u < counts.size(); ++u) counts[u] += counts[u - 1];
     // Node indices of the halving tree stay below twice the next power of two.
@@ -84,12 +106,46 @@ CoverTree::Info CoverTree::query(std::size_t node, std::int32_t lo, std::int32_t
     return combine(query(2 * node, lo, mid, pending + n.lazy), query(2 * node + 1, mid + 1, hi, pending + n.lazy));
 }
 
-std::int32_t CoverTree::unit_of(float value) const noexcept {
-    const auto it = std::lower_bound(points_.begin(), points_.end(), value);
-    return static_cast<std::int32_t>(2 * (it - points_.begin()));
+void CoverTree::remove_slot(std::size_t slot) {
+    add(1, 0, units_ - 1, slot_units_[2 * slot], slot_units_[2 * slot + 1], -1);
 }
 
-void CoverTree::remove(float start, float end) { add(1, 0, units_ - 1, unit_of(start), unit_of(end), -1); }
+void CoverTree::remove_slots(const std::vector<std::uint32_t>& slots) {
+    // A removal walks about two paths from the root. Once the removals would
+    // walk more nodes than the tree holds, it is cheaper to read the counts
+    // out, take the intervals off them and fill the tree again: every answer
+    // depends on the counts alone.
+    const auto units = static_cast<std::size_t>(units_);
+    if (slots.size() * static_cast<std::size_t>(std::bit_width(units)) < 2 * units) {
+        for (std::uint32_t slot : slots) remove_slot(slot);
+        return;
+    }
+    std::vector<std::int32_t> counts(units + 1, 0);
+    std::vector<std::int32_t> removed(units + 1, 0);
+    for (std::uint32_t slot : slots) {
+        ++removed[static_cast<std::size_t>(slot_units_[2 * std::size_t{slot}])];
+        --removed[static_cast<std::size_t>(slot_units_[2 * std::size_t{slot} + 1]) + 1];
+    }
+    collect(1, 0, units_ - 1, 0, counts);
+    std::int32_t running = 0;
+    for (std::size_t u = 0; u < units; ++u) {
+        running += removed[u];
+        counts[u] -= running;
+    }
+    build(1, 0, units_ - 1, counts);
+}
+
+void CoverTree::collect(std::size_t node, std::int32_t lo, std::int32_t hi, std::int32_t pending,
+                        std::vector<std::int32_t>& counts) const {
+    const Node& n = nodes_[node];
+    if (lo == hi) {
+        counts[static_cast<std::size_t>(lo)] = n.min + pending;
+        return;
+    }
+    const std::int32_t mid = lo + (hi - lo) / 2;
+    collect(2 * node, lo, mid, pending + n.lazy, counts);
+    collect(2 * node + 1, mid + 1, hi, pending + n.lazy, counts);
+}
 
 void CoverTree::build(std::size_t node, std::int32_t lo, std::int32_t hi,
                       const std::vector<std::int32_t>& counts) {
@@ -100,6 +156,7 @@ void CoverTree::build(std::size_t node, std::int32_t lo, std::int32_t hi,
     const std::int32_t mid = lo + (hi - lo) / 2;
     build(2 * node, lo, mid, counts);
     build(2 * node + 1, mid + 1, hi, counts);
+    nodes_[node].lazy = 0;  // (a refill replaces what was pending)
     pull(node, lo, mid, hi);
 }
 

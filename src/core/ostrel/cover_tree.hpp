@@ -20,8 +20,16 @@ public:
     CoverTree() = default;
     explicit CoverTree(const std::vector<std::pair<float, float>>& intervals);
 
-    // Takes away one interval that was given to the constructor.
-    void remove(float start, float end);
+    // Takes away the intervals at `slots` in the constructor's list, each
+    // one at most once over the life of the tree.
+    void remove_slots(const std::vector<std::uint32_t>& slots);
+
+    // The distinct end points, ascending (of -0 and +0, one stands for both).
+    const std::vector<float>& points() const noexcept { return points_; }
+    // The units of the start and of the end of the interval at `slot`.
+    std::pair<std::int32_t, std::int32_t> units_of_slot(std::size_t slot) const noexcept {
+        return {slot_units_[2 * slot], slot_units_[2 * slot + 1]};
+    }
 
     // Leaves out of every later answer the part of the line at or before
     // `value` (keep_after) or at or after it (keep_before). Cheaper than
@@ -69,9 +77,12 @@ private:
     void add(std::size_t node, std::int32_t lo, std::int32_t hi, std::int32_t from, std::int32_t to,
              std::int32_t delta);
     void pull(std::size_t node, std::int32_t lo, std::int32_t mid, std::int32_t hi);
-    std::int32_t unit_of(float value) const noexcept;
+    void collect(std::size_t node, std::int32_t lo, std::int32_t hi, std::int32_t pending,
+                 std::vector<std::int32_t>& counts) const;
+    void remove_slot(std::size_t slot);
 
     std::vector<float> points_;
+    std::vector<std::int32_t> slot_units_;  // start and end unit per interval
     std::vector<Node> nodes_;
     std::int32_t units_ = 0;
     std::int32_t from_ = 0;  // the units still looked at

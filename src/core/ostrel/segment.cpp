@@ -105,9 +105,26 @@ GapCandidate find_vertical_gap(const std::vector<const SorterElement*>& elements
 
 namespace {
 
+// Coordinates below this magnitude leave at least 1.5 between the middle of
+// a band of 5 or more and either of its ends, and never overflow a sum.
+constexpr float kCleanLimit = 16777216.0f;
+
+// Every coordinate finite and below kCleanLimit. Then a band found by a scan
+// over (start, end) keys in ascending order lies between whole runs of keys,
+// and its middle is at least 1.5 from both ends: every element before the
+// band has its centre before the middle and every element after it at or
+// past it, so the sides of a cut at that band are a prefix and a suffix of
+// the keys scanned.
+bool clean(const std::vector<SorterElement>& elements) {
+    const auto fine = [](float v) { return v > -kCleanLimit && v < kCleanLimit; };
+    return std::all_of(elements.begin(), elements.end(), [&](const SorterElement& e) {
+        return fine(e.x1) && fine(e.y1) && fine(e.x2) && fine(e.y2);
+    });
+}
+
 // Orders `elements` onto the end of `out`, level by level over ranges of
-// two sorted lists.
-void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_horizontal_first,
+// two sorted lists. `is_clean` is clean(elements).
+void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_horizontal_first, bool is_clean,
                     const DiagnosticSink& sink, std::vector<SorterElement>& out) {
     if (elements.empty()) return;
     const std::size_t total = elements.size();
@@ -142,8 +159,61 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
     std::sort(columns.begin(), columns.end(), by_key);
     const auto key_of = [](const Keyed& k) { return std::pair(k.start, k.end); };
 
+    // The scan of scan_sorted over a range of keys, which also tells how many
+    // keys lie before the band it found, and the extent and the least width
+    // of the range. The extent comes out as the plain min/max fold over the
+    // range in its order, and widths are never NaN, so every element is at
+    // least a given (non-NaN) width exactly when the least width is. Without
+    // NaN (clean coordinates) max_num is the plain comparison, and the least
+    // start is the first one.
+    struct Scan {
+        GapCandidate band;
+        std::size_t before = 0;  // keys before the band
+        float min_start;
+        float max_end;
+        float min_width;
+    };
+    const auto scan = [is_clean](const Keyed* first, const Keyed* last) {
+        Scan result{{}, 0, first->start, first->end, clamped_diff(first->end, first->start)};
+        float reach = first->end;
+        float least_width = result.min_width;
+        float gap_found = 0.0f;
+        const auto visit = [&](const Keyed* it, float end) {
+            const float start = it->start;
+            if (start > reach) {
+                const float gap = start - reach;
+                if (gap > gap_found) {
+                    gap_found = gap;
+                    result.band.position = num::centre(start, reach);
+                    result.before = static_cast<std::size_t>(it - first);
+                }
+            }
+            least_width = std::min(least_width, clamped_diff(end, start));
+        };
+        if (is_clean) {
+            for (const Keyed* it = first + 1; it != last; ++it) {
+                const float end = it->end;
+                visit(it, end);
+                reach = reach < end ? end : reach;
+            }
+        } else {
+            for (const Keyed* it = first + 1; it != last; ++it) {
+                visit(it, it->end);
+                reach = num::max_num(reach, it->end);
+                result.min_start = num::min_num(result.min_start, it->start);
+            }
+        }
+        result.band.gap = gap_found;
+        result.max_end = reach;
+        result.min_width = least_width;
+        return result;
+    };
+
     std::vector<Keyed> scratch(total);
-    std::vector<std::uint8_t> second_side(total);
+    // Which side an element goes to at the current split: an element whose
+    // stamp is the split's serial is on the marked side.
+    std::vector<std::uint32_t> stamp(total, 0);
+    std::uint32_t serial = 0;
     // y-then-x compares the totalOrder keys of top, then of left: one
     // unsigned key holding both, with the input position after it.
     struct Placed {
@@ -166,15 +236,20 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
         });
         for (const Placed& member : members) out.push_back(elements[member.index]);
     };
-    // Stable partition of list[lo, hi): first side, then second side (the
-    // second side goes through the scratch list, sized once).
-    const auto partition = [&](std::vector<Keyed>& list, std::size_t lo, std::size_t hi) {
+    // Stable partition of list[lo, hi): first side, then second side. The
+    // leading run of the first side and the trailing run of the second stay
+    // where they are; the second side in between goes through the scratch
+    // list, sized once.
+    const auto partition = [&](std::vector<Keyed>& list, std::size_t lo, std::size_t hi, bool marked_second) {
         Keyed* const data = list.data();
+        const auto second = [&](const Keyed& k) { return (stamp[k.index] == serial) == marked_second; };
+        while (lo < hi && !second(data[lo])) ++lo;
+        while (hi > lo && second(data[hi - 1])) --hi;
         Keyed* const spill = scratch.data();
         std::size_t write = lo;
         std::size_t spilled = 0;
         for (std::size_t i = lo; i < hi; ++i) {
-            if (second_side[data[i].index]) {
+            if (second(data[i])) {
                 spill[spilled++] = data[i];
             } else {
                 data[write++] = data[i];
@@ -200,41 +275,45 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
             if (n == 1) out.push_back(elements[rows[lo].index]);
             continue;
         }
-        const auto row_first = rows.begin() + static_cast<std::ptrdiff_t>(lo);
-        const auto row_last = rows.begin() + static_cast<std::ptrdiff_t>(hi);
-        const auto column_first = columns.begin() + static_cast<std::ptrdiff_t>(lo);
-        const auto column_last = columns.begin() + static_cast<std::ptrdiff_t>(hi);
+        const Keyed* const row_first = rows.data() + lo;
+        const Keyed* const row_last = rows.data() + hi;
+        const Keyed* const column_first = columns.data() + lo;
+        const Keyed* const column_last = columns.data() + hi;
 
-        const GapCandidate horizontal = scan_sorted(row_first, row_last, key_of);
-        GapCandidate vertical = scan_sorted(column_first, column_last, key_of);
+        const Scan horizontal = scan(row_first, row_last);
+        const Scan plain_vertical = scan(column_first, column_last);
+        GapCandidate vertical = plain_vertical.band;
+        bool vertical_of_wide = false;
         if (n > 2 && vertical.gap < kMinGap) {
             // The vertical band once elements narrower than a tenth of the
             // group's horizontal extent are ignored, so that narrow elements
             // lying across a column gap do not hide it; taken only when wider
             // and valid. (The extent does not depend on the order in which
-            // the edges are compared.)
-            float max_right = column_first->end;
-            float min_left = column_first->start;
-            for (auto it = column_first + 1; it != column_last; ++it) {
-                max_right = num::max_num(max_right, it->end);
-                min_left = num::min_num(min_left, it->start);
-            }
-            const float limit = clamped_diff(max_right, min_left) * kNarrowFraction;
-            std::size_t wide = 0;
-            // (a column key's pair is the element's left and right edge)
-            for (auto it = column_first; it != column_last; ++it) wide += clamped_diff(it->end, it->start) >= limit ? 1 : 0;
-            if (wide >= 2 && wide < n) {
-                std::size_t kept = 0;
-                for (auto it = column_first; it != column_last; ++it) {
-                    if (clamped_diff(it->end, it->start) >= limit) scratch[kept++] = *it;
+            // the edges are compared.) Nothing is left out when no element
+            // is narrower than the limit.
+            const float limit = clamped_diff(plain_vertical.max_end, plain_vertical.min_start) * kNarrowFraction;
+            if (plain_vertical.min_width < limit) {
+                std::size_t wide = 0;
+                // (a column key's pair is the element's left and right edge)
+                for (const Keyed* it = column_first; it != column_last; ++it) {
+                    wide += clamped_diff(it->end, it->start) >= limit ? 1 : 0;
                 }
-                const GapCandidate candidate =
-                    scan_sorted(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(kept), key_of);
-                if (candidate.gap > vertical.gap && candidate.gap >= kMinGap) vertical = candidate;
+                if (wide >= 2) {
+                    std::size_t kept = 0;
+                    for (const Keyed* it = column_first; it != column_last; ++it) {
+                        if (clamped_diff(it->end, it->start) >= limit) scratch[kept++] = *it;
+                    }
+                    const GapCandidate candidate =
+                        scan_sorted(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(kept), key_of);
+                    if (candidate.gap > vertical.gap && candidate.gap >= kMinGap) {
+                        vertical = candidate;
+                        vertical_of_wide = true;
+                    }
+                }
             }
         }
 
-        const Cut cut = choose_cut(horizontal.gap, vertical.gap, prefer_horizontal_first);
+        const Cut cut = choose_cut(horizontal.band.gap, vertical.gap, prefer_horizontal_first);
         if (cut == Cut::None) {
             sink.emit(kNoValidCut, [&] {
                 return "[segment] no valid cuts for " + std::to_string(n) + " elements, falling back to y-then-x sort";
@@ -244,21 +323,32 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
         }
 
         const bool is_horizontal = cut == Cut::Horizontal;
-        const GapCandidate chosen = is_horizontal ? horizontal : vertical;
+        const GapCandidate chosen = is_horizontal ? horizontal.band : vertical;
         sink.emit(is_horizontal ? kHorizontalCut : kVerticalCut, [&] {
             return std::string(is_horizontal ? "[segment] horizontal cut at y=" : "[segment] vertical cut at x=") +
                    fmt::fixed(chosen.position, 1) + " (gap=" + fmt::fixed(chosen.gap, 1) + ") on " +
                    std::to_string(n) + " elements";
         });
 
-        // By centre: strictly before the cut position goes first; at or past
-        // it, or NaN, goes second.
+        ++serial;
         std::size_t first_count = 0;
-        const std::vector<float>& centres = is_horizontal ? centres_y : centres_x;
-        for (auto it = row_first; it != row_last; ++it) {
-            const bool first = centres[it->index] < chosen.position;
-            second_side[it->index] = first ? 0 : 1;
-            first_count += first ? 1 : 0;
+        // Along the list the band was found in, the sides are a prefix and a
+        // suffix when the coordinates are clean (see clean()); the band of
+        // the wide elements alone was found in a subset, so it is not.
+        const bool by_prefix = is_clean && !vertical_of_wide;
+        if (by_prefix) {
+            first_count = is_horizontal ? horizontal.before : plain_vertical.before;
+        } else {
+            // By centre: strictly before the cut position goes first; at or
+            // past it, or NaN, goes second.
+            const std::vector<float>& centres = is_horizontal ? centres_y : centres_x;
+            for (const Keyed* it = row_first; it != row_last; ++it) {
+                if (centres[it->index] < chosen.position) {
+                    ++first_count;
+                } else {
+                    stamp[it->index] = serial;
+                }
+            }
         }
 
         if (first_count == 0 || first_count == n) {
@@ -274,8 +364,19 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
             return "[segment] split into 2 groups: " + std::to_string(first_count) + ", " +
                    std::to_string(n - first_count);
         });
-        partition(rows, lo, hi);
-        partition(columns, lo, hi);
+        if (by_prefix) {
+            // Mark the smaller side through the list that holds it as a
+            // prefix or a suffix, then partition the other list.
+            std::vector<Keyed>& along = is_horizontal ? rows : columns;
+            const bool mark_second = n - first_count < first_count;
+            const std::size_t from = mark_second ? lo + first_count : lo;
+            const std::size_t to = mark_second ? hi : lo + first_count;
+            for (std::size_t i = from; i < to; ++i) stamp[along[i].index] = serial;
+            partition(is_horizontal ? columns : rows, lo, hi, mark_second);
+        } else {
+            partition(rows, lo, hi, true);
+            partition(columns, lo, hi, true);
+        }
         pending.push_back({lo + first_count, hi});
         pending.push_back({lo, lo + first_count});
     }
@@ -287,10 +388,6 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
 constexpr std::size_t kLopsided = 32;
 // Groups of at most this many elements are finished by segment_ranges.
 constexpr std::size_t kSmallGroup = 256;
-// Coordinates below this magnitude leave at least 1.5 between the middle of
-// a band of 5 or more and either of its ends, and never overflow a sum.
-constexpr float kCleanLimit = 16777216.0f;
-
 // Large groups, with every coordinate finite and below kCleanLimit.
 //
 // A chain of cuts that each take a few elements off a large group (a
@@ -312,7 +409,7 @@ public:
     LargeGroups(const std::vector<SorterElement>& elements, bool prefer_horizontal_first,
                 const DiagnosticSink& sink, std::vector<SorterElement>& out)
         : elements_(elements), prefer_horizontal_first_(prefer_horizontal_first), sink_(sink), out_(out),
-          owner_(elements.size(), 0), widths_(elements.size()) {
+          owner_(elements.size(), 0), slots_(elements.size(), 0), widths_(elements.size()) {
         for (std::size_t i = 0; i < elements.size(); ++i) widths_[i] = width(elements[i]);
     }
 
@@ -382,7 +479,7 @@ private:
     }
 
     // Builds the trees and the width count of g from its members.
-    void track(Group& g) const {
+    void track(Group& g) {
         std::vector<std::pair<float, float>> rows;
         std::vector<std::pair<float, float>> columns;
         rows.reserve(g.live);
@@ -391,6 +488,7 @@ private:
         g.by_width.reserve(g.live);
         for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) {
             const SorterElement& e = elements_[k.index];
+            slots_[k.index] = static_cast<std::uint32_t>(rows.size());
             rows.emplace_back(top(e), bottom(e));
             columns.emplace_back(left(e), right(e));
             g.by_width.emplace_back(widths_[k.index], k.index);
@@ -434,7 +532,7 @@ private:
         std::vector<SorterElement> group;
         group.reserve(g.live);
         for (std::uint32_t index : members_of(g)) group.push_back(elements_[index]);
-        segment_ranges(group, prefer_horizontal_first_, sink_, out_);
+        segment_ranges(group, prefer_horizontal_first_, true, sink_, out_);
     }
 
     void finish_y_then_x(const Group& g) {
@@ -480,10 +578,12 @@ private:
             compact(g, g.columns, false);
             return;
         }
+        std::vector<std::uint32_t> slots;
+        slots.reserve(taken.size());
+        for (std::uint32_t index : taken) slots.push_back(slots_[index]);
+        if (cut_axis != CutAxisOf::Rows) g.rows.cover.remove_slots(slots);
+        if (cut_axis != CutAxisOf::Columns) g.columns.cover.remove_slots(slots);
         for (std::uint32_t index : taken) {
-            const SorterElement& e = elements_[index];
-            if (cut_axis != CutAxisOf::Rows) g.rows.cover.remove(top(e), bottom(e));
-            if (cut_axis != CutAxisOf::Columns) g.columns.cover.remove(left(e), right(e));
             const auto it = std::lower_bound(g.by_width.begin(), g.by_width.end(), std::make_pair(widths_[index], index));
             for (std::size_t i = static_cast<std::size_t>(it - g.by_width.begin()) + 1; i < g.width_tree.size();
                  i += i & (~i + 1)) {
@@ -645,17 +745,12 @@ private:
     const DiagnosticSink& sink_;
     std::vector<SorterElement>& out_;
     std::vector<std::uint32_t> owner_;
+    // Each element's interval slot in the trees of its group, once tracked.
+    std::vector<std::uint32_t> slots_;
     std::vector<float> widths_;
     std::vector<Group> pending_;
     std::uint32_t next_id_ = 1;
 };
-
-bool clean(const std::vector<SorterElement>& elements) {
-    const auto fine = [](float v) { return v > -kCleanLimit && v < kCleanLimit; };
-    return std::all_of(elements.begin(), elements.end(), [&](const SorterElement& e) {
-        return fine(e.x1) && fine(e.y1) && fine(e.x2) && fine(e.y2);
-    });
-}
 
 }  // namespace
 
@@ -663,10 +758,11 @@ std::vector<SorterElement> segment(const std::vector<SorterElement>& elements, b
                                    const DiagnosticSink& sink) {
     std::vector<SorterElement> out;
     out.reserve(elements.size());
-    if (elements.size() > kSmallGroup && clean(elements)) {
+    const bool is_clean = clean(elements);
+    if (elements.size() > kSmallGroup && is_clean) {
         LargeGroups(elements, prefer_horizontal_first, sink, out).run();
     } else {
-        segment_ranges(elements, prefer_horizontal_first, sink, out);
+        segment_ranges(elements, prefer_horizontal_first, is_clean, sink, out);
     }
     return out;
 }
