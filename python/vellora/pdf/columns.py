@@ -13,7 +13,9 @@
   starting just below it (within :attr:`~.PdfSettings.separator_reach` body
   sizes), and no column rule running past it, ends one group of columns and
   starts the next. Its box is widened to the width of those columns, so
-  that what is above it is read before what is below it.
+  that what is above it is read before what is below it. So is a block at
+  the foot of the page, below everything, that reaches across the columns
+  above it (footnotes set across the page).
 """
 
 from __future__ import annotations
@@ -145,18 +147,22 @@ def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> Non
         return any(box[2] - box[0] >= full for box in boxes)
     widened: list[tuple[RawBlock, Box]] = []
     for block in content:
-        if not _short(block):
+        if block.kind != "text" or not block.lines:
             continue
         top, bottom = block.box[1], block.box[3]
         if any(other is not block and min(other.box[3], bottom) > max(other.box[1], top) for other in content):
             continue  # something stands beside it: it belongs to a column
         above = [other.box for other in content if top - reach <= other.box[3] <= top]
         below = [other.box for other in content if bottom <= other.box[1] <= bottom + reach]
-        # Columns on one side, and columns or a block across them on the other.
         columns_above, columns_below = _in_columns(above, least), _in_columns(below, least)
-        if not (columns_above and (columns_below or spanning(below))
-                or columns_below and spanning(above)):
-            continue
+        if not any(other.box[1] >= bottom for other in content):
+            # At the foot of the page, a block reaching across the columns above it (page-wide footnotes).
+            if not columns_above or not _in_columns([box for box in above if box[0] < block.box[2]
+                                                     and block.box[0] < box[2]], least):
+                continue
+        elif not _short(block) or not (columns_above and (columns_below or spanning(below))
+                                        or columns_below and spanning(above)):
+            continue  # columns on one side, and columns or a block across them on the other
         left = min(box[0] for box in [*above, *below, block.box])
         right = max(box[2] for box in [*above, *below, block.box])
         if _crossed(left, right, top, bottom, rules):

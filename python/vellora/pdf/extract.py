@@ -25,6 +25,7 @@ from .figures import settle_figures
 from .furniture import mark_furniture
 from .geometry import Rect, inside_share, is_slanted, page_matrix, text_turn, visible_box
 from .labels import build_page
+from .listings import join_listings
 from .settings import PdfSettings
 from .tables import find_tables
 from .text import install_cid_maps
@@ -305,6 +306,7 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     split_blocks_at_rules(page, settings)
     absorb_fragments(page)
     attach_number_columns(page)
+    join_listings(page, settings)
     find_tables(page, settings)
     join_displays(page, settings)
     return page
