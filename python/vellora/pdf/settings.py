@@ -70,7 +70,7 @@ class PdfSettings:
 
     # Displayed formulas and code lines broken into pieces.
     #: Pieces of a display have at most this many lines each ...
-    display_max_lines: int = 2
+    display_max_lines: int = 4
     #: ... are at most this many times the body size apart on a shared line ...
     display_gap: float = 2.5
     #: ... and text within this many times the body size above or below runs across the space between them.
