@@ -56,6 +56,25 @@ def test_column_rules_keep_narrow_columns_apart():
     assert ostrel_tau(page, "multicol-p3") >= 0.95
 
 
+def test_framed_columns_with_a_rule_between_are_no_table():
+    page = eval_page("mcrule-examples-p8")
+    top = [e for e in page.elements if e.y2 < 165]
+    assert [e.category for e in top] == ["Text"] * 3 and max(e.x2 for e in top if e.x1 < 300) < 306
+
+
+def test_index_letter_level_with_a_gap_of_the_other_column_stays_in_its_column():
+    page = eval_page("auxhook-p7")
+    letter = next(e for e in page.elements if e.text == "I")
+    assert letter.x2 - letter.x1 < 10
+
+
+def test_heading_set_across_two_columns_is_cut_from_the_first_of_them():
+    page = eval_page("papertex-p1")
+    heading = by_text(page, "Second subheading")
+    assert heading.text.count("\n") == 1 and "Second text" not in heading.text
+    assert heading.y2 < by_text(page, "10:23 h").y1
+
+
 def test_overfull_line_does_not_widen_its_paragraph_over_the_next_column():
     page = eval_page("flowfram-article-p2")
     paragraph = by_text(page, "style=<cmd")

@@ -6,10 +6,16 @@
   lines of neighbouring columns when the gap between them is narrow) is
   cut there, a text block is cut into the lines on each side, and no table
   takes cells from both sides (see :mod:`.tables`).
+* A block whose box overlaps another's without any of its lines doing so,
+  because its first line or two run across the top of the other (pdfminer
+  joined a heading set across two columns with the first of them), is cut
+  where those lines end.
 * A line or two of a paragraph that run on into the next column (an
   overfull line) do not widen their block's box over that column.
 * A short block (a heading, a caption: at most two lines) that nothing else
-  on the page stands beside, with columns ending just above it and others
+  on the page stands beside (nor close above or below it, within half a
+  body size: an index's letter heading set level with the gap between two
+  entries of the other column stays in its column), with columns ending just above it and others
   starting just below it (within :attr:`~.PdfSettings.separator_reach` body
   sizes), and no column rule running past it, ends one group of columns and
   starts the next. Its box is widened to the width of those columns, so
@@ -28,10 +34,13 @@ from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
 from .settings import PdfSettings
 
 __all__ = ["column_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
-           "split_lines_at_rules", "trim_overflows"]
+           "split_lines_at_rules", "split_overlapping", "trim_overflows"]
 
 #: A column is at least this share of the text area wide.
 COLUMN_SHARE: Final = 0.2
+
+#: A block between column groups has the band this many body sizes above and below it to itself.
+_CLEARANCE: Final = 0.5
 
 #: A rule: its x position and the vertical extent it runs along (low, high).
 Rule = tuple[float, float, float]
@@ -150,8 +159,13 @@ def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> Non
         if block.kind != "text" or not block.lines:
             continue
         top, bottom = block.box[1], block.box[3]
+        # Something beside it, or close above or below it beside it, makes it part of a column.
+        clear = _CLEARANCE * body
+        if any(other is not block and min(other.box[3], bottom + clear) > max(other.box[1], top - clear)
+               and (other.box[2] <= block.box[0] or block.box[2] <= other.box[0]) for other in content):
+            continue
         if any(other is not block and min(other.box[3], bottom) > max(other.box[1], top) for other in content):
-            continue  # something stands beside it: it belongs to a column
+            continue
         above = [other.box for other in content if top - reach <= other.box[3] <= top]
         below = [other.box for other in content if bottom <= other.box[1] <= bottom + reach]
         columns_above, columns_below = _in_columns(above, least), _in_columns(below, least)
@@ -192,3 +206,31 @@ def trim_overflows(page: PageBlocks) -> None:
             box = (min(box[0] for box in rest), block.box[1], max(box[2] for box in rest), block.box[3])
             if not _overlap(box, other.box):
                 block.box = box
+
+
+def _across(a: Box, b: Box) -> bool:
+    return min(a[2], b[2]) > max(a[0], b[0])
+
+
+def split_overlapping(page: PageBlocks) -> None:
+    """Cut a text block whose box overlaps another's, though none of its lines does, above the other block."""
+    changed = True
+    while changed:
+        changed = False
+        texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
+        for block in texts:
+            other = next((other for other in texts if other is not block and _overlap(block.box, other.box)
+                          and not any(_overlap(line.box, other.box) for line in block.lines)), None)
+            if other is None:
+                continue
+            upper = [line for line in block.lines if line.box[3] <= other.box[1]]
+            lower = [line for line in block.lines if line.box[3] > other.box[1]]
+            # Lines across the top of a column beside the block's own column (a heading set across both).
+            if not upper or len(upper) > 2 or not lower or len(other.lines) < 2 \
+                    or not any(_across(line.box, other.box) for line in upper) \
+                    or any(_across(line.box, other.box) for line in lower):
+                continue
+            index = page.blocks.index(block)
+            page.blocks[index : index + 1] = [block_of_lines(upper), block_of_lines(lower)]
+            changed = True
+            break

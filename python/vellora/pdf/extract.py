@@ -18,7 +18,7 @@ from typing import Any
 
 from ..page import Page
 from .blocks import PageBlocks, absorb_fragments, attach_number_columns, collect_blocks
-from .columns import column_rules, split_blocks_at_rules, split_lines_at_rules
+from .columns import column_rules, split_blocks_at_rules, split_lines_at_rules, split_overlapping
 from .displays import join_displays
 from .errors import PdfError, pdfminer_modules
 from .figures import settle_figures
@@ -307,6 +307,7 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     absorb_fragments(page)
     attach_number_columns(page)
     join_listings(page, settings)
+    split_overlapping(page)
     find_tables(page, settings)
     join_displays(page, settings)
     return page
