@@ -92,6 +92,7 @@ std::vector<bool> spanning_flags(std::span<const ElementRecord> elements, float 
 Partition partition_elements(std::span<const ElementRecord> elements, float threshold) {
     const std::vector<bool> spanning = spanning_flags(elements, threshold);
     Partition parts;
+    parts.regular.reserve(elements.size());
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const SemanticLabel label = elements[i].label;
         const bool always_masked = label == SemanticLabel::HorizontalTitle ||

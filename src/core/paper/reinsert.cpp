@@ -36,9 +36,19 @@ public:
         records_.reserve(regular.size() + masked.size());
         for (const ElementRecord& element : regular) records_.push_back(&element);
         for (const ElementRecord& element : masked) records_.push_back(&element);
-        // Stable: of equal ids the first (regular before masked) leads.
-        std::stable_sort(records_.begin(), records_.end(),
-                         [](const ElementRecord* a, const ElementRecord* b) { return a->id < b->id; });
+        // Stable: of equal ids the first (regular before masked) leads. A
+        // small page sorts by insertion, without a merge buffer.
+        const auto by_id = [](const ElementRecord* a, const ElementRecord* b) { return a->id < b->id; };
+        if (records_.size() < kInsertionBelow) {
+            for (std::size_t i = 1; i < records_.size(); ++i) {
+                const ElementRecord* const record = records_[i];
+                std::size_t at = i;
+                for (; at > 0 && by_id(record, records_[at - 1]); --at) records_[at] = records_[at - 1];
+                records_[at] = record;
+            }
+        } else {
+            std::stable_sort(records_.begin(), records_.end(), by_id);
+        }
     }
 
     const ElementRecord* find(std::uint64_t id) const noexcept {
@@ -49,6 +59,7 @@ public:
     }
 
 private:
+    static constexpr std::size_t kInsertionBelow = 64;
     std::vector<const ElementRecord*> records_;
 };
 
