@@ -52,6 +52,13 @@ def test_fields_of_listing_rows_are_one_element_per_row():
     assert rows == ["1 & 1\\newline x \\\\[20pt] 2 & 2 \\end{tabular}", "1\\newline 1 & x \\\\[20pt] 2 & 2 \\end{tabular}"]
 
 
+def test_running_head_and_page_number_on_one_line_read_left_to_right():
+    page = eval_page("layout-p2")
+    # Before: the page number's top lay 0.01 pt above the head's, so it was read first.
+    head = [e.text for e in page.elements_in(vellora.order(page)) if e.role == "header"]
+    assert head == ["layout package version v1.2e as of 2021-03-10", "2"]
+
+
 def test_page_numbers_set_flush_right_join_the_contents_entries_they_end():
     page = eval_page("source2e-p5")
     # Before: "263", "265", "282", ... were a column of their own, read after all the entries.
