@@ -17,6 +17,7 @@ from collections.abc import Iterator, Sequence
 from typing import Any
 
 from ..page import Page
+from .backdrop import backdrop_chars
 from .blocks import PageBlocks, absorb_fragments, attach_number_columns, collect_blocks
 from .columns import column_rules, split_blocks_at_rules, split_lines_at_rules, split_overlapping
 from .displays import join_displays
@@ -238,6 +239,11 @@ def _layout_page(pdf_page: Any, settings: PdfSettings, manager: Any) -> tuple[An
             slanted.append(item)
         else:
             kept.append(item)
+    behind = backdrop_chars([item for item in kept if isinstance(item, char_type)], settings)
+    if behind:
+        ids = {id(char) for char in behind}
+        kept = [item for item in kept if id(item) not in ids]
+        slanted.extend(behind)
     lt_page._objs = kept
     lt_page.slanted_chars = slanted
     params = layout.LAParams(
