@@ -50,6 +50,10 @@ class PdfSettings:
     #: sizes above and below it, separates the column groups and spans their width (0 turns it off).
     separator_reach: float = 4.0
 
+    #: A rectangle or closed shape at least this wide and high with text in it is a panel: no line, block
+    #: or table runs across its sides (0 turns this off).
+    panel_min_size: float = 40.0
+
     # Figures.
     #: Graphics thinner than this (in either direction) are rules or strokes, not figures.
     rule_thickness: float = 4.0
