@@ -56,4 +56,4 @@ def backdrop_chars(chars: Sequence[Any], settings: PdfSettings) -> list[Any]:
 
 def _near(a: Any, b: Any) -> bool:
     reach = 0.5 * min(a.size, b.size)
-    return a.x0 - reach <= b.x1 and b.x0 - reach <= a.x1 and a.y0 - reach <= b.y1 and b.y0 - reach <= a.y1
+    return bool(a.x0 - reach <= b.x1 and b.x0 - reach <= a.x1 and a.y0 - reach <= b.y1 and b.y0 - reach <= a.y1)
