@@ -132,7 +132,6 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     constexpr std::uint32_t kTop = std::numeric_limits<std::uint32_t>::max();
     struct Split {
         std::uint32_t lo;
-        std::uint32_t mid;  // start of the second side
         std::uint32_t hi;
         std::uint32_t parent;  // the split whose side this one cut, or kTop
         float cut;
@@ -284,11 +283,18 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
         // again.
         const auto push_sides = [&](CutAxis axis, float cut, std::size_t first, bool rows_failed,
                                     const Region& first_region, const Region& second_region) {
+            if (first == 0 || first == n) {
+                // One side holds every element, in the same order: the
+                // lists need no replay for it, and the other side has
+                // nothing to order.
+                work.push_back({lo, hi, task.parent, rows_failed, first == 0 ? second_region : first_region});
+                return;
+            }
             const auto id = static_cast<std::uint32_t>(splits.size());
             const auto mid = static_cast<std::uint32_t>(lo + first);
-            splits.push_back({lo, mid, hi, task.parent, cut, axis, {false, false}});
-            work.push_back({mid, hi, id, rows_failed && first == 0, second_region});
-            work.push_back({lo, mid, id, rows_failed && first == n, first_region});
+            splits.push_back({lo, hi, task.parent, cut, axis, {false, false}});
+            work.push_back({mid, hi, id, false, second_region});
+            work.push_back({lo, mid, id, false, first_region});
         };
         const auto column_split = [&](const RecordSite& cut_site, const RecordSite& count_site,
                                       const char* suffix, bool rows_failed) -> bool {
