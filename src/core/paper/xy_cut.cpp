@@ -151,6 +151,7 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     for (std::size_t i = 0; i < total; ++i) inputs.items[i] = static_cast<std::uint32_t>(i);
     std::uint32_t* const scratch = lists.data() + 3 * total;
     std::vector<std::uint32_t> path;
+    path.reserve(64);
 
     // A small level sorts its own elements by left edge instead: their
     // packed keys order them as that list does.
@@ -251,7 +252,9 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     // Last in, first out: a level pushes its second side, then its first, so
     // the first side (and everything below it) finishes before the second
     // starts, exactly as nested calls would.
-    std::vector<Task> work{{0, static_cast<std::uint32_t>(total), kTop, false, region}};
+    std::vector<Task> work;
+    work.reserve(64);
+    work.push_back({0, static_cast<std::uint32_t>(total), kTop, false, region});
 
     const float threshold = config.min_cut_threshold;
     const float scale = config.histogram_resolution_scale;
