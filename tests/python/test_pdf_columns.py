@@ -75,11 +75,15 @@ def test_heading_set_across_two_columns_is_cut_from_the_first_of_them():
     assert heading.y2 < by_text(page, "10:23 h").y1
 
 
-def test_overfull_line_does_not_widen_its_paragraph_over_the_next_column():
+def test_overfull_or_hanging_line_does_not_widen_its_paragraph_over_the_next_column():
     page = eval_page("flowfram-article-p2")
     paragraph = by_text(page, "style=<cmd")
     assert "style=textbf" in (paragraph.text or "")
+    # Nor does its first line's hyphen, hanging 2.7 pt past the column's edge: the gap
+    # between the columns is 10 pt, and was narrower than a band across the page.
+    assert paragraph.x2 == by_text(page, "clear=<boolean>").x2
     assert paragraph.x2 < by_text(page, "If you want to start a new page").x1
+    assert ostrel_tau(page, "flowfram-article-p2") == 1.0
 
 
 @pytest.mark.parametrize("name", ["tugboat-babelbib-p2", "tugboat-babelbib-p5"])

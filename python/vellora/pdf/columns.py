@@ -11,7 +11,9 @@
   joined a heading set across two columns with the first of them), is cut
   where those lines end.
 * A line or two of a paragraph that run on into the next column (an
-  overfull line) do not widen their block's box over that column.
+  overfull line) do not widen their block's box over that column, nor
+  does a line or two hanging out by a character or less past the edge
+  that most of the paragraph's lines share (a justified column's edge).
 * A short block (a heading, a caption: at most two lines) that nothing else
   on the page stands beside (nor close above or below it, within half a
   body size: an index's letter heading set level with the gap between two
@@ -190,20 +192,44 @@ def _overlap(a: Box, b: Box) -> bool:
     return min(a[2], b[2]) > max(a[0], b[0]) and min(a[3], b[3]) > max(a[1], b[1])
 
 
+def _common_edge(edges: list[float]) -> float | None:
+    """The edge most of ``edges`` share (within half a point), if most do."""
+    count, edge = max((sum(1 for other in edges if abs(other - value) <= 0.5), value) for value in edges)
+    return edge if count >= 2 and 2 * count >= len(edges) else None
+
+
+def _edges(lines: list[Box], size: float) -> tuple[float, float]:
+    """Left and right edge of lines of a paragraph, without a line or two hanging out past the edges most
+    of them share (a justified column's) by a character or less."""
+    x0, x1 = min(box[0] for box in lines), max(box[2] for box in lines)
+    reach = max(size, 1.0)
+    right = _common_edge([box[2] for box in lines])
+    if right is not None and 0 < sum(1 for box in lines if right + 0.5 < box[2] <= right + reach) <= 2:
+        x1 = max([right] + [box[2] for box in lines if box[2] > right + reach])
+    left = _common_edge([box[0] for box in lines])
+    if left is not None and 0 < sum(1 for box in lines if left - reach <= box[0] < left - 0.5) <= 2:
+        x0 = min([left] + [box[0] for box in lines if box[0] < left - reach])
+    return x0, x1
+
+
 def trim_overflows(page: PageBlocks) -> None:
-    """Keep the box of a paragraph out of a neighbouring block that one or two of its lines run into."""
+    """Keep the box of a paragraph to its column: out of a neighbouring block that one or two of its lines
+    run into, and inside the edges its justified lines share."""
     texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"]
     for block in texts:
         if len(block.lines) < 3:
             continue
+        left, right = _edges([line.box for line in block.lines], block.font_size)
+        block.box = (left, block.box[1], right, block.box[3])
         for other in texts:
             if other is block or not _overlap(block.box, other.box):
                 continue
             entering = [line for line in block.lines if _overlap(line.box, other.box)]
             if not entering or 3 * len(entering) > len(block.lines):
                 continue
-            rest = [line.box for line in block.lines if not any(line is entered for entered in entering)]
-            box = (min(box[0] for box in rest), block.box[1], max(box[2] for box in rest), block.box[3])
+            left, right = _edges([line.box for line in block.lines if all(line is not entered for entered in entering)],
+                                 block.font_size)
+            box = (left, block.box[1], right, block.box[3])
             if not _overlap(box, other.box):
                 block.box = box
 

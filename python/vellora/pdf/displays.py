@@ -37,7 +37,8 @@ between them is bridged as above. Joined pieces that cross, or share a line
 within :attr:`~.PdfSettings.display_gap`, become one display, and the
 joining is repeated, since a joined line bridges the spaces of the next one
 (the rows of a listing). Each display becomes one block, its lines on one
-baseline joined from left to right.
+baseline joined from left to right, its equation number read first when it
+stands on the left and last when it stands on the right.
 """
 
 from __future__ import annotations
@@ -232,8 +233,20 @@ def _join_once(page: PageBlocks, settings: PdfSettings, body: float) -> bool:
     taken = {id(block) for group in joined for block in group}
     page.blocks = [block for block in page.blocks if id(block) not in taken]
     for group in joined:
-        lines: list[TextLine] = []
-        for line in sorted((line for block in group for line in block.lines), key=lambda line: line.box[0]):
-            _merge_lines(lines, line)
-        page.blocks.append(block_of_lines(lines))
+        page.blocks.append(_display_block(group))
     return True
+
+
+def _display_block(group: list[RawBlock]) -> RawBlock:
+    """One block of a display's pieces: lines on one baseline joined from left to right, and its
+    equation number, if any, read before the display when it stands on the left, after it on the right."""
+    numbers = [block for block in group if _EQUATION_NUMBER.match(block.text)]
+    pieces = [block for block in group if not _EQUATION_NUMBER.match(block.text)] or numbers
+    lines: list[TextLine] = []
+    for line in sorted((line for block in pieces for line in block.lines), key=lambda line: line.box[0]):
+        _merge_lines(lines, line)
+    if numbers is not pieces:
+        start = min(block.box[0] for block in pieces)
+        before = [block.lines[0] for block in numbers if block.box[0] < start]
+        lines = before + lines + [block.lines[0] for block in numbers if block.box[0] >= start]
+    return block_of_lines(lines)
