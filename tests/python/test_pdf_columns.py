@@ -95,6 +95,12 @@ def test_running_foot_under_each_column_is_read_last_without_neighbouring_pages(
     assert set(vellora.order(page)[-2:]) == {e.id for e in feet}
 
 
+def test_row_of_notes_at_the_foot_is_no_running_foot():
+    page = eval_page("eledpar-columns-p1")
+    notes = [e for e in page.elements if (e.text or "").endswith("Lorem ] ?")]
+    assert len(notes) == 6 and {e.role for e in notes} == {"body"}
+
+
 def test_numbered_listing_lines_at_the_top_are_not_page_numbers():
     page = eval_page("multicol-p20")
     numbers = [e.text for e in page.elements if e.category == "Page-number"]

@@ -261,3 +261,4 @@ def split_overlapping(page: PageBlocks) -> None:
             page.blocks[index : index + 1] = [block_of_lines(upper), block_of_lines(lower)]
             changed = True
             break
+
