@@ -62,6 +62,13 @@ def test_framed_columns_with_a_rule_between_are_no_table():
     assert [e.category for e in top] == ["Text"] * 3 and max(e.x2 for e in top if e.x1 < 300) < 306
 
 
+def test_newspaper_columns_between_rules_are_no_table():
+    page = eval_page("papertex-p2")
+    assert not any(e.category == "Table" for e in page.elements)
+    # Before: the article between its rules was one "table", with its picture inside it.
+    assert ostrel_tau(page, "papertex-p2") == pytest.approx(1.0)
+
+
 def test_index_letter_level_with_a_gap_of_the_other_column_stays_in_its_column():
     page = eval_page("auxhook-p7")
     letter = next(e for e in page.elements if e.text == "I")
