@@ -105,20 +105,9 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
 }
 
 void sort_packed(std::vector<std::uint64_t>& packed, std::vector<std::uint64_t>& spare) {
-    // Below this many numbers a comparison sort is cheaper, and on the
-    // smallest pages (listed mostly in reading order already) insertion.
-    constexpr std::size_t kInsertionBelow = 64;
+    // Below this many numbers a comparison sort is cheaper.
     constexpr std::size_t kByBytesFrom = 512;
     const std::size_t n = packed.size();
-    if (n < kInsertionBelow) {
-        for (std::size_t i = 1; i < n; ++i) {
-            const std::uint64_t value = packed[i];
-            std::size_t at = i;
-            for (; at > 0 && packed[at - 1] > value; --at) packed[at] = packed[at - 1];
-            packed[at] = value;
-        }
-        return;
-    }
     if (n < kByBytesFrom) {
         std::sort(packed.begin(), packed.end());
         return;

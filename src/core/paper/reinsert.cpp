@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "box_tree.hpp"
+#include "lanes.hpp"
 #include "position_order.hpp"
 #include "sites.hpp"
 #include "vellora/numeric.hpp"
@@ -279,24 +280,6 @@ private:
     std::vector<float> edges_;  // x1, y1, x2, y2, each `stride_` long
     std::vector<std::int32_t> rank_;
 };
-
-// Four lanes of single precision; every operation is the IEEE operation of
-// each lane, as the scalar code does it.
-using Lanes = float __attribute__((vector_size(16)));
-using Mask = std::int32_t __attribute__((vector_size(16)));
-
-inline Lanes load(const float* from) noexcept {
-    Lanes lanes;
-    std::memcpy(&lanes, from, sizeof lanes);
-    return lanes;
-}
-
-inline Lanes splat(float value) noexcept { return Lanes{value, value, value, value}; }
-
-// `when` ? `yes` : `no`, lane by lane.
-inline Lanes select(Mask when, Lanes yes, Lanes no) noexcept {
-    return std::bit_cast<Lanes>((when & std::bit_cast<Mask>(yes)) | (~when & std::bit_cast<Mask>(no)));
-}
 
 // The cost of placing the masked element in front of every entry, without
 // early rejection, as `total` (the cost) and `most` (the largest of the sums

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -132,7 +133,6 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     constexpr std::uint32_t kTop = std::numeric_limits<std::uint32_t>::max();
     struct Split {
         std::uint32_t lo;
-        std::uint32_t mid;  // start of the second side
         std::uint32_t hi;
         std::uint32_t parent;  // the split whose side this one cut, or kTop
         float cut;
@@ -152,11 +152,16 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     for (std::size_t i = 0; i < total; ++i) inputs.items[i] = static_cast<std::uint32_t>(i);
     std::uint32_t* const scratch = lists.data() + 3 * total;
     std::vector<std::uint32_t> path;
+    path.reserve(64);
 
-    // A small level sorts its own elements by left edge instead: their
-    // packed keys order them as that list does.
+    // A level may sort its own elements by left edge instead, when they are
+    // few or when that is cheaper than bringing the list up to date (below a
+    // long run of rows peeled off one sheet at a time): their packed keys
+    // order them as that list does.
     constexpr std::size_t kSortedLocally = 16;
     std::array<std::uint32_t, kSortedLocally> small;
+    std::vector<std::uint64_t> large_keys;
+    std::vector<std::uint32_t> large;
 
     // Stable. The leading run of the first side stays where it is, and so
     // does a second side that follows it unbroken (a row cut at an empty
@@ -187,6 +192,17 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
         }
         std::copy(spill, spill + spilled, data + write);
         return write - lo;
+    };
+
+    // Whether bringing `list` up to date for the sides of split `parent`
+    // would partition more than `limit` entries in all.
+    const auto replay_costs_more = [&](const FollowingList& list, std::uint32_t parent, std::size_t limit) {
+        std::size_t cost = 0;
+        for (std::uint32_t at = parent; at != kTop && !splits[at].replayed[list.which]; at = splits[at].parent) {
+            cost += splits[at].hi - splits[at].lo;
+            if (cost > limit) return true;
+        }
+        return false;
     };
 
     // Brings `list` up to date for the sides of split `parent`.
@@ -252,7 +268,9 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     // Last in, first out: a level pushes its second side, then its first, so
     // the first side (and everything below it) finishes before the second
     // starts, exactly as nested calls would.
-    std::vector<Task> work{{0, static_cast<std::uint32_t>(total), kTop, false, region}};
+    std::vector<Task> work;
+    work.reserve(64);
+    work.push_back({0, static_cast<std::uint32_t>(total), kTop, false, region});
 
     const float threshold = config.min_cut_threshold;
     const float scale = config.histogram_resolution_scale;
@@ -284,15 +302,25 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
         // again.
         const auto push_sides = [&](CutAxis axis, float cut, std::size_t first, bool rows_failed,
                                     const Region& first_region, const Region& second_region) {
+            if (first == 0 || first == n) {
+                // One side holds every element, in the same order: the
+                // lists need no replay for it, and the other side has
+                // nothing to order.
+                work.push_back({lo, hi, task.parent, rows_failed, first == 0 ? second_region : first_region});
+                return;
+            }
             const auto id = static_cast<std::uint32_t>(splits.size());
             const auto mid = static_cast<std::uint32_t>(lo + first);
-            splits.push_back({lo, mid, hi, task.parent, cut, axis, {false, false}});
-            work.push_back({mid, hi, id, rows_failed && first == 0, second_region});
-            work.push_back({lo, mid, id, rows_failed && first == n, first_region});
+            splits.push_back({lo, hi, task.parent, cut, axis, {false, false}});
+            work.push_back({mid, hi, id, false, second_region});
+            work.push_back({lo, mid, id, false, first_region});
         };
         const auto column_split = [&](const RecordSite& cut_site, const RecordSite& count_site,
                                       const char* suffix, bool rows_failed) -> bool {
             std::span<const std::uint32_t> members;
+            // Sorting n keys costs about n log n; bringing the list up to
+            // date costs the sizes of the splits it has not gone through.
+            const std::size_t sort_cost = n * static_cast<std::size_t>(std::bit_width(n));
             if (n <= kSortedLocally) {
                 // The same order as the list by left edge would hold
                 // (insertion sort: the keys are distinct).
@@ -305,6 +333,13 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
                 }
                 for (std::size_t i = 0; i < n; ++i) small[i] = static_cast<std::uint32_t>(keys[i]);
                 members = std::span<const std::uint32_t>(small.data(), n);
+            } else if (replay_costs_more(by_left, task.parent, sort_cost)) {
+                large_keys.resize(n);
+                for (std::size_t i = 0; i < n; ++i) large_keys[i] = left_keys[by_top[lo + i]];
+                std::sort(large_keys.begin(), large_keys.end());
+                large.resize(n);
+                for (std::size_t i = 0; i < n; ++i) large[i] = static_cast<std::uint32_t>(large_keys[i]);
+                members = std::span<const std::uint32_t>(large.data(), n);
             } else {
                 follow(by_left, task.parent);
                 members = range(by_left.items);
