@@ -443,6 +443,10 @@ private:
         Axis columns;  // (left, right)
         std::vector<std::pair<float, std::uint32_t>> by_width;  // ascending
         std::vector<std::int32_t> width_tree;                    // Fenwick tree of members of by_width
+        // A group small enough for segment_ranges keeps its members only
+        // (ascending), without lists.
+        bool small = false;
+        std::vector<std::uint32_t> small_members;
     };
 
     static float start_of(std::uint64_t key) { return from_ordered_bits(static_cast<std::uint32_t>(key >> 32)); }
@@ -468,11 +472,17 @@ private:
         return axis;
     }
 
+    // `members` ascending.
     Group make_group(const std::vector<std::uint32_t>& members) {
         Group g;
         g.id = next_id_++;
         g.live = members.size();
         for (std::uint32_t index : members) owner_[index] = g.id;
+        if (members.size() <= kSmallGroup) {
+            g.small = true;
+            g.small_members = members;
+            return g;
+        }
         g.rows = make_axis(members, false);
         g.columns = make_axis(members, true);
         return g;
@@ -521,6 +531,7 @@ private:
 
     // Members of `g` in input order.
     std::vector<std::uint32_t> members_of(const Group& g) const {
+        if (g.small) return g.small_members;
         std::vector<std::uint32_t> members;
         members.reserve(g.live);
         for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) { members.push_back(k.index); });
