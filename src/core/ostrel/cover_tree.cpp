@@ -47,7 +47,7 @@ CoverTree::CoverTree(const std::vector<std::pair<float, float>>& intervals) {
     }
     for (std::size_t u = 1; u < counts.size(); ++u) counts[u] += counts[u - 1];
     // Node indices of the halving tree stay below twice the next power of two.
-    nodes_.resize(2 * std::bit_ceil(static_cast<std::size_t>(units_)));
+    nodes_ = std::make_unique_for_overwrite<Node[]>(2 * std::bit_ceil(static_cast<std::size_t>(units_)));
     build(1, 0, units_ - 1, counts);
     from_ = 0;
     to_ = units_ - 1;
@@ -65,7 +65,7 @@ void CoverTree::keep_before(float value) noexcept {
 
 // Two adjacent ranges of units as one: used to fill the tree and to answer
 // a window from its pieces.
-CoverTree::Info CoverTree::combine(const Info& left, const Info& right) const noexcept {
+[[gnu::always_inline]] inline CoverTree::Info CoverTree::combine(const Info& left, const Info& right) const noexcept {
     const std::int32_t least = std::min(left.min, right.min);
     // A side whose least count is above the other's counts as wholly above.
     const std::int32_t left_first = left.min > least ? left.lo : left.first;
