@@ -37,7 +37,8 @@ constexpr float from_ordered_bits(std::uint32_t bits) noexcept {
 // The scan over keys sorted ascending: an element is reduced to its (start,
 // end) pair, packed into one 64-bit key that sorts by start, then end, both
 // in totalOrder; elements with equal pairs are interchangeable for the scan.
-template <class It, class Ends>
+// Without NaN among the ends (`Clean`), max_num is the plain comparison.
+template <bool Clean = false, class It, class Ends>
 GapCandidate scan_sorted(It first, It last, Ends ends) {
     GapCandidate best;
     if (first == last) return best;
@@ -52,7 +53,11 @@ GapCandidate scan_sorted(It first, It last, Ends ends) {
                 best.position = num::centre(start, reach);
             }
         }
-        reach = num::max_num(reach, end);
+        if constexpr (Clean) {
+            reach = reach < end ? end : reach;
+        } else {
+            reach = num::max_num(reach, end);
+        }
     }
     return best;
 }
@@ -629,9 +634,9 @@ private:
         };
         // Untracked lists hold members only: their scans are the plain ones.
         const GapCandidate horizontal = g.tracked ? g.rows.cover.widest_gap()
-                                                  : scan_sorted(range_of(g.rows).first, range_of(g.rows).second, key_of);
+                                                  : scan_sorted<true>(range_of(g.rows).first, range_of(g.rows).second, key_of);
         GapCandidate vertical = g.tracked ? g.columns.cover.widest_gap()
-                                          : scan_sorted(range_of(g.columns).first, range_of(g.columns).second, key_of);
+                                          : scan_sorted<true>(range_of(g.columns).first, range_of(g.columns).second, key_of);
         bool vertical_of_wide = false;
         if (vertical.gap < kMinGap) {
             float min_left = 0.0f;
@@ -664,7 +669,7 @@ private:
                     if (widths_[k.index] >= limit) subset.push_back(k);
                 });
                 const GapCandidate candidate =
-                    scan_sorted(subset.begin(), subset.end(), [](const Keyed& k) { return unpack(k.key); });
+                    scan_sorted<true>(subset.begin(), subset.end(), [](const Keyed& k) { return unpack(k.key); });
                 if (candidate.gap > vertical.gap && candidate.gap >= kMinGap) {
                     vertical = candidate;
                     vertical_of_wide = true;
