@@ -154,8 +154,17 @@ void CoverTree::build(std::size_t node, std::int32_t lo, std::int32_t hi,
         return;
     }
     const std::int32_t mid = lo + (hi - lo) / 2;
-    build(2 * node, lo, mid, counts);
-    build(2 * node + 1, mid + 1, hi, counts);
+    // Leaf children are filled here, saving a call for half of the nodes.
+    if (mid == lo) {
+        nodes_[2 * node] = Node{counts[static_cast<std::size_t>(lo)], 0, -1, -1, 0.0f, 0.0f};
+    } else {
+        build(2 * node, lo, mid, counts);
+    }
+    if (mid + 1 == hi) {
+        nodes_[2 * node + 1] = Node{counts[static_cast<std::size_t>(hi)], 0, -1, -1, 0.0f, 0.0f};
+    } else {
+        build(2 * node + 1, mid + 1, hi, counts);
+    }
     nodes_[node].lazy = 0;  // (a refill replaces what was pending)
     pull(node, lo, mid, hi);
 }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "ostrel/cover_tree.hpp"
+#include "ostrel/radix.hpp"
 #include "ostrel/site.hpp"
 #include "vellora/format.hpp"
 #include "vellora/numeric.hpp"
@@ -414,7 +415,8 @@ public:
     LargeGroups(const std::vector<SorterElement>& elements, bool prefer_horizontal_first,
                 const DiagnosticSink& sink, std::vector<SorterElement>& out)
         : elements_(elements), prefer_horizontal_first_(prefer_horizontal_first), sink_(sink), out_(out),
-          owner_(elements.size(), 0), slots_(elements.size(), 0), widths_(elements.size()) {
+          owner_(elements.size(), 0), slots_(elements.size(), 0), width_ranks_(elements.size(), 0),
+          widths_(elements.size()) {
         for (std::size_t i = 0; i < elements.size(); ++i) widths_[i] = width(elements[i]);
     }
 
@@ -446,8 +448,8 @@ private:
         bool tracked = false;  // trees and width count built (else lists hold members only)
         Axis rows;     // (top, bottom)
         Axis columns;  // (left, right)
-        std::vector<std::pair<float, std::uint32_t>> by_width;  // ascending
-        std::vector<std::int32_t> width_tree;                    // Fenwick tree of members of by_width
+        std::vector<float> by_width;           // the members' widths, ascending
+        std::vector<std::int32_t> width_tree;  // Fenwick tree of members of by_width
         // A group small enough for segment_ranges keeps its members only
         // (ascending), without lists.
         bool small = false;
@@ -499,18 +501,26 @@ private:
         std::vector<std::pair<float, float>> columns;
         rows.reserve(g.live);
         columns.reserve(g.live);
-        g.by_width.clear();
-        g.by_width.reserve(g.live);
+        // Widths (never NaN nor -0, so their totalOrder is their order) with
+        // their elements; of equal widths any order will do.
+        std::vector<std::uint64_t> widths;
+        widths.reserve(g.live);
         for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) {
             const SorterElement& e = elements_[k.index];
             slots_[k.index] = static_cast<std::uint32_t>(rows.size());
             rows.emplace_back(top(e), bottom(e));
             columns.emplace_back(left(e), right(e));
-            g.by_width.emplace_back(widths_[k.index], k.index);
+            widths.push_back(std::uint64_t{ordered_bits(widths_[k.index])} << 32 | k.index);
         });
         g.rows.cover = CoverTree(rows);
         g.columns.cover = CoverTree(columns);
-        std::sort(g.by_width.begin(), g.by_width.end());
+        radix_sort<32>(widths, [](std::uint64_t w) { return w >> 32; });
+        g.by_width.resize(widths.size());
+        for (std::size_t i = 0; i < widths.size(); ++i) {
+            const auto index = static_cast<std::uint32_t>(widths[i]);
+            g.by_width[i] = widths_[index];
+            width_ranks_[index] = static_cast<std::uint32_t>(i);
+        }
         g.width_tree.assign(g.live + 1, 0);
         for (std::size_t i = 1; i <= g.live; ++i) {
             g.width_tree[i] += 1;
@@ -528,8 +538,7 @@ private:
 
     // Members at least `limit` wide.
     static std::size_t wide_count(const Group& g, float limit) {
-        const auto first = std::lower_bound(g.by_width.begin(), g.by_width.end(), limit,
-                                            [](const std::pair<float, std::uint32_t>& w, float v) { return w.first < v; });
+        const auto first = std::lower_bound(g.by_width.begin(), g.by_width.end(), limit);
         const auto position = static_cast<std::size_t>(first - g.by_width.begin());
         return g.live - static_cast<std::size_t>(count_before(g, position));
     }
@@ -600,8 +609,7 @@ private:
         if (cut_axis != CutAxisOf::Rows) g.rows.cover.remove_slots(slots);
         if (cut_axis != CutAxisOf::Columns) g.columns.cover.remove_slots(slots);
         for (std::uint32_t index : taken) {
-            const auto it = std::lower_bound(g.by_width.begin(), g.by_width.end(), std::make_pair(widths_[index], index));
-            for (std::size_t i = static_cast<std::size_t>(it - g.by_width.begin()) + 1; i < g.width_tree.size();
+            for (std::size_t i = std::size_t{width_ranks_[index]} + 1; i < g.width_tree.size();
                  i += i & (~i + 1)) {
                 g.width_tree[i] -= 1;
             }
@@ -763,6 +771,8 @@ private:
     std::vector<std::uint32_t> owner_;
     // Each element's interval slot in the trees of its group, once tracked.
     std::vector<std::uint32_t> slots_;
+    // Each element's position in the width order of its group, once tracked.
+    std::vector<std::uint32_t> width_ranks_;
     std::vector<float> widths_;
     std::vector<Group> pending_;
     std::uint32_t next_id_ = 1;
