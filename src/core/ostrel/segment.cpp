@@ -652,13 +652,12 @@ private:
             if (g.tracked) {
                 std::tie(min_left, max_right) = g.columns.cover.extent();
             } else {
-                const SorterElement& front = elements_[g.columns.keys[g.columns.begin].index];
-                min_left = left(front);
-                max_right = right(front);
+                // Without NaN the least left is the first (the list is in
+                // totalOrder of lefts), and max_num the plain comparison.
+                std::tie(min_left, max_right) = unpack(g.columns.keys[g.columns.begin].key);
                 for (std::size_t i = g.columns.begin + 1; i < g.columns.end; ++i) {
-                    const SorterElement& e = elements_[g.columns.keys[i].index];
-                    max_right = num::max_num(max_right, right(e));
-                    min_left = num::min_num(min_left, left(e));
+                    const float r = unpack(g.columns.keys[i].key).second;
+                    max_right = max_right < r ? r : max_right;
                 }
             }
             const float limit = clamped_diff(max_right, min_left) * kNarrowFraction;
