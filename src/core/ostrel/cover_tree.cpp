@@ -23,21 +23,30 @@ CoverTree::CoverTree(const std::vector<std::pair<float, float>>& intervals) {
     // end), in ascending order. Equal values are neighbours, -0 and +0
     // included: they share a point, as bounds of a band they give the same
     // extent and middle.
+    // An interval equal to the one before it (as intervals listed in order
+    // often are) shares its units and adds no end points.
     const std::size_t slots = 2 * intervals.size();
     std::vector<std::uint64_t> entries;
     entries.reserve(slots);
     for (std::size_t i = 0; i < intervals.size(); ++i) {
+        if (i > 0 && intervals[i] == intervals[i - 1]) continue;
         entries.push_back(std::uint64_t{ordered_key(intervals[i].first)} << 32 | (2 * i));
         entries.push_back(std::uint64_t{ordered_key(intervals[i].second)} << 32 | (2 * i + 1));
     }
     radix_sort<32>(entries, [](std::uint64_t entry) { return entry >> 32; });
-    points_.reserve(slots);
+    points_.reserve(entries.size());
     slot_units_.resize(slots);
     for (std::uint64_t entry : entries) {
         const auto slot = static_cast<std::uint32_t>(entry);
         const float value = slot % 2 == 0 ? intervals[slot / 2].first : intervals[slot / 2].second;
         if (points_.empty() || points_.back() != value) points_.push_back(value);
         slot_units_[slot] = static_cast<std::int32_t>(2 * (points_.size() - 1));
+    }
+    for (std::size_t i = 1; i < intervals.size(); ++i) {
+        if (intervals[i] == intervals[i - 1]) {
+            slot_units_[2 * i] = slot_units_[2 * i - 2];
+            slot_units_[2 * i + 1] = slot_units_[2 * i - 1];
+        }
     }
     units_ = static_cast<std::int32_t>(2 * points_.size() - 1);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(units_) + 1, 0);

@@ -415,7 +415,7 @@ public:
     LargeGroups(const std::vector<SorterElement>& elements, bool prefer_horizontal_first,
                 const DiagnosticSink& sink, std::vector<SorterElement>& out)
         : elements_(elements), prefer_horizontal_first_(prefer_horizontal_first), sink_(sink), out_(out),
-          owner_(elements.size(), 0), slots_(elements.size(), 0), width_ranks_(elements.size(), 0),
+          owner_(elements.size(), 0), row_slots_(elements.size(), 0), column_slots_(elements.size(), 0), width_ranks_(elements.size(), 0),
           widths_(elements.size()) {
         for (std::size_t i = 0; i < elements.size(); ++i) widths_[i] = width(elements[i]);
     }
@@ -505,11 +505,15 @@ private:
         // their elements; of equal widths any order will do.
         std::vector<std::uint64_t> widths;
         widths.reserve(g.live);
+        // Each tree gets its intervals in the order of its list, where equal
+        // ones are neighbours.
+        for_members(g, g.columns, g.columns.begin, g.columns.end, [&](const Keyed& k) {
+            column_slots_[k.index] = static_cast<std::uint32_t>(columns.size());
+            columns.push_back(unpack(k.key));
+        });
         for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) {
-            const SorterElement& e = elements_[k.index];
-            slots_[k.index] = static_cast<std::uint32_t>(rows.size());
-            rows.emplace_back(top(e), bottom(e));
-            columns.emplace_back(left(e), right(e));
+            row_slots_[k.index] = static_cast<std::uint32_t>(rows.size());
+            rows.push_back(unpack(k.key));
             widths.push_back(std::uint64_t{ordered_bits(widths_[k.index])} << 32 | k.index);
         });
         g.rows.cover = CoverTree(rows);
@@ -605,9 +609,15 @@ private:
         }
         std::vector<std::uint32_t> slots;
         slots.reserve(taken.size());
-        for (std::uint32_t index : taken) slots.push_back(slots_[index]);
-        if (cut_axis != CutAxisOf::Rows) g.rows.cover.remove_slots(slots);
-        if (cut_axis != CutAxisOf::Columns) g.columns.cover.remove_slots(slots);
+        if (cut_axis != CutAxisOf::Rows) {
+            for (std::uint32_t index : taken) slots.push_back(row_slots_[index]);
+            g.rows.cover.remove_slots(slots);
+        }
+        if (cut_axis != CutAxisOf::Columns) {
+            slots.clear();
+            for (std::uint32_t index : taken) slots.push_back(column_slots_[index]);
+            g.columns.cover.remove_slots(slots);
+        }
         for (std::uint32_t index : taken) {
             for (std::size_t i = std::size_t{width_ranks_[index]} + 1; i < g.width_tree.size();
                  i += i & (~i + 1)) {
@@ -769,7 +779,8 @@ private:
     std::vector<SorterElement>& out_;
     std::vector<std::uint32_t> owner_;
     // Each element's interval slot in the trees of its group, once tracked.
-    std::vector<std::uint32_t> slots_;
+    std::vector<std::uint32_t> row_slots_;
+    std::vector<std::uint32_t> column_slots_;
     // Each element's position in the width order of its group, once tracked.
     std::vector<std::uint32_t> width_ranks_;
     std::vector<float> widths_;
