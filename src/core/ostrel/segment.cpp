@@ -128,12 +128,48 @@ bool clean(const std::vector<SorterElement>& elements) {
     });
 }
 
+// Lists segment_ranges works in, kept from one call to the next so that the
+// many small groups of a large page allocate them once.
+struct RangeLists {
+    struct Keyed {
+        std::uint64_t key;
+        std::uint32_t index;
+        float start;  // the pair the key packs
+        float end;
+    };
+    // y-then-x compares the totalOrder keys of top, then of left: one
+    // unsigned key holding both, with the input position after it.
+    struct Placed {
+        std::uint64_t key;
+        std::uint32_t index;
+    };
+    struct Range {
+        std::size_t lo;
+        std::size_t hi;
+    };
+    std::vector<Keyed> rows;     // (top, bottom) keys
+    std::vector<Keyed> columns;  // (left, right) keys
+    std::vector<Keyed> scratch;
+    std::vector<float> centres_x;
+    std::vector<float> centres_y;
+    // Which side an element goes to at the current split: an element whose
+    // stamp is the split's serial is on the marked side. Serials only grow,
+    // so stamps left by an earlier call never match.
+    std::vector<std::uint32_t> stamp;
+    std::uint32_t serial = 0;
+    std::vector<Placed> members;
+    std::vector<Range> pending;
+};
+
 // Orders `elements` onto the end of `out`, level by level over ranges of
 // two sorted lists. `is_clean` is clean(elements).
 void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_horizontal_first, bool is_clean,
-                    const DiagnosticSink& sink, std::vector<SorterElement>& out) {
+                    const DiagnosticSink& sink, std::vector<SorterElement>& out, RangeLists& lists) {
     if (elements.empty()) return;
     const std::size_t total = elements.size();
+    using Keyed = RangeLists::Keyed;
+    using Placed = RangeLists::Placed;
+    using Range = RangeLists::Range;
 
     // The scans of every level need a group's (start, end) keys in ascending
     // order along both axes. They are sorted once; a split partitions both
@@ -142,17 +178,15 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
     // holds its own lists, and nothing else about them matters: equal keys
     // are interchangeable for the scans, and the fallback order of a group
     // is fixed by y-then-x and then input position.
-    struct Keyed {
-        std::uint64_t key;
-        std::uint32_t index;
-        float start;  // the pair the key packs
-        float end;
-    };
     const auto by_key = [](const Keyed& a, const Keyed& b) { return a.key < b.key; };
-    std::vector<Keyed> rows(total);     // (top, bottom) keys
-    std::vector<Keyed> columns(total);  // (left, right) keys
-    std::vector<float> centres_x(total);
-    std::vector<float> centres_y(total);
+    std::vector<Keyed>& rows = lists.rows;
+    std::vector<Keyed>& columns = lists.columns;
+    std::vector<float>& centres_x = lists.centres_x;
+    std::vector<float>& centres_y = lists.centres_y;
+    rows.resize(total);
+    columns.resize(total);
+    centres_x.resize(total);
+    centres_y.resize(total);
     for (std::size_t i = 0; i < total; ++i) {
         centres_x[i] = centre_x(elements[i]);
         centres_y[i] = centre_y(elements[i]);
@@ -215,19 +249,12 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
         return result;
     };
 
-    std::vector<Keyed> scratch(total);
-    // Which side an element goes to at the current split: an element whose
-    // stamp is the split's serial is on the marked side.
-    std::vector<std::uint32_t> stamp(total, 0);
-    std::uint32_t serial = 0;
-    // y-then-x compares the totalOrder keys of top, then of left: one
-    // unsigned key holding both, with the input position after it.
-    struct Placed {
-        std::uint64_t key;
-        std::uint32_t index;
-    };
-    std::vector<Placed> members;
-    members.reserve(total);
+    std::vector<Keyed>& scratch = lists.scratch;
+    scratch.resize(total);
+    std::vector<std::uint32_t>& stamp = lists.stamp;
+    if (stamp.size() < total) stamp.resize(total, 0);
+    std::uint32_t& serial = lists.serial;
+    std::vector<Placed>& members = lists.members;
 
     // Lists the range in y-then-x order, input position deciding the rest.
     const auto append_y_then_x = [&](std::size_t lo, std::size_t hi) {
@@ -268,11 +295,8 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
     // second side and then its first, so groups are finished in reading
     // order and their results can be appended to `out` as they come; records
     // appear in the order a recursive descent would give them.
-    struct Range {
-        std::size_t lo;
-        std::size_t hi;
-    };
-    std::vector<Range> pending{{0, total}};
+    std::vector<Range>& pending = lists.pending;
+    pending.assign(1, Range{0, total});
     while (!pending.empty()) {
         const auto [lo, hi] = pending.back();
         pending.pop_back();
@@ -561,7 +585,7 @@ private:
         std::vector<SorterElement> group;
         group.reserve(g.live);
         for (std::uint32_t index : members_of(g)) group.push_back(elements_[index]);
-        segment_ranges(group, prefer_horizontal_first_, true, sink_, out_);
+        segment_ranges(group, prefer_horizontal_first_, true, sink_, out_, range_lists_);
     }
 
     void finish_y_then_x(const Group& g) {
@@ -778,6 +802,7 @@ private:
     const DiagnosticSink& sink_;
     std::vector<SorterElement>& out_;
     std::vector<std::uint32_t> owner_;
+    RangeLists range_lists_;
     // Each element's interval slot in the trees of its group, once tracked.
     std::vector<std::uint32_t> row_slots_;
     std::vector<std::uint32_t> column_slots_;
@@ -798,7 +823,8 @@ std::vector<SorterElement> segment(const std::vector<SorterElement>& elements, b
     if (elements.size() > kSmallGroup && is_clean) {
         LargeGroups(elements, prefer_horizontal_first, sink, out).run();
     } else {
-        segment_ranges(elements, prefer_horizontal_first, is_clean, sink, out);
+        RangeLists lists;
+        segment_ranges(elements, prefer_horizontal_first, is_clean, sink, out, lists);
     }
     return out;
 }
