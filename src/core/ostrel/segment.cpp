@@ -582,10 +582,13 @@ private:
     }
 
     void finish_small(const Group& g) {
-        std::vector<SorterElement> group;
-        group.reserve(g.live);
-        for (std::uint32_t index : members_of(g)) group.push_back(elements_[index]);
-        segment_ranges(group, prefer_horizontal_first_, true, sink_, out_, range_lists_);
+        small_group_.clear();
+        if (g.small) {
+            for (std::uint32_t index : g.small_members) small_group_.push_back(elements_[index]);
+        } else {
+            for (std::uint32_t index : members_of(g)) small_group_.push_back(elements_[index]);
+        }
+        segment_ranges(small_group_, prefer_horizontal_first_, true, sink_, out_, range_lists_);
     }
 
     void finish_y_then_x(const Group& g) {
@@ -803,6 +806,7 @@ private:
     std::vector<SorterElement>& out_;
     std::vector<std::uint32_t> owner_;
     RangeLists range_lists_;
+    std::vector<SorterElement> small_group_;
     // Each element's interval slot in the trees of its group, once tracked.
     std::vector<std::uint32_t> row_slots_;
     std::vector<std::uint32_t> column_slots_;
