@@ -121,9 +121,19 @@ def to_core_elements(page: Page | Sequence[PageElement]) -> list[core.Element]:
     ]
 
 
+#: Tops closer than this (pt) are level: set on one line, they differ only by how the boxes were rounded.
+_LEVEL: Final = 0.1
+
+
 def _top_down(elements: Sequence[PageElement]) -> list[int]:
-    """Ids from top to bottom, then left to right (input order breaks ties)."""
-    return [element.id for element in sorted(elements, key=lambda element: (element.y1, element.x1))]
+    """Ids from top to bottom, then left to right (input order breaks ties); level tops read left to right."""
+    rows: list[list[PageElement]] = []
+    for element in sorted(elements, key=lambda element: (element.y1, element.x1)):
+        if rows and element.y1 - rows[-1][0].y1 < _LEVEL:
+            rows[-1].append(element)
+        else:
+            rows.append([element])
+    return [element.id for row in rows for element in sorted(row, key=lambda element: element.x1)]
 
 
 def split_furniture(page: Page) -> tuple[list[PageElement], list[PageElement], list[PageElement]]:

@@ -3,6 +3,7 @@
 // same fault, on random and hostile pages, regions and settings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -107,6 +108,26 @@ TEST(CoverageDifferential, CeilingAndCoveredBinsMatchFloorAndCeil) {
         if (got) {
             ASSERT_EQ(got->start, want->start) << lo << " " << lower << " " << width;
             ASSERT_EQ(got->end, want->end) << hi << " " << lower << " " << width << " " << bins;
+        }
+    }
+}
+
+// Lower-edge keys sorted by bytes against the comparison sort, on both
+// sides of the size where the byte passes take over.
+TEST(SortPackedDifferential, SameOrderAsTheComparisonSort) {
+    testing::PageGenerator gen(1414);
+    for (int c = 0; c < 60; ++c) {
+        const auto elements = gen.page(400 + gen.below(3000), c % 2 == 0 ? 10 : 0);
+        for (CutAxis axis : {CutAxis::X, CutAxis::Y}) {
+            std::vector<std::uint64_t> packed;
+            for (std::size_t i = 0; i < elements.size(); ++i) {
+                packed.push_back(packed_lower_edge(elements[i], axis, i));
+            }
+            std::vector<std::uint64_t> expected = packed;
+            std::sort(expected.begin(), expected.end());
+            std::vector<std::uint64_t> spare;
+            sort_packed(packed, spare);
+            ASSERT_EQ(packed, expected) << "case " << c;
         }
     }
 }

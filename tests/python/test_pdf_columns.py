@@ -56,8 +56,66 @@ def test_column_rules_keep_narrow_columns_apart():
     assert ostrel_tau(page, "multicol-p3") >= 0.95
 
 
-def test_overfull_line_does_not_widen_its_paragraph_over_the_next_column():
+def test_framed_columns_with_a_rule_between_are_no_table():
+    page = eval_page("mcrule-examples-p8")
+    top = [e for e in page.elements if e.y2 < 165]
+    assert [e.category for e in top] == ["Text"] * 3 and max(e.x2 for e in top if e.x1 < 300) < 306
+
+
+def test_index_letter_level_with_a_gap_of_the_other_column_stays_in_its_column():
+    page = eval_page("auxhook-p7")
+    letter = next(e for e in page.elements if e.text == "I")
+    assert letter.x2 - letter.x1 < 10
+
+
+def test_heading_set_across_two_columns_is_cut_from_the_first_of_them():
+    page = eval_page("papertex-p1")
+    heading = by_text(page, "Second subheading")
+    assert heading.text.count("\n") == 1 and "Second text" not in heading.text
+    assert heading.y2 < by_text(page, "10:23 h").y1
+
+
+def test_overfull_or_hanging_line_does_not_widen_its_paragraph_over_the_next_column():
     page = eval_page("flowfram-article-p2")
     paragraph = by_text(page, "style=<cmd")
     assert "style=textbf" in (paragraph.text or "")
+    # Nor does its first line's hyphen, hanging 2.7 pt past the column's edge: the gap
+    # between the columns is 10 pt, and was narrower than a band across the page.
+    assert paragraph.x2 == by_text(page, "clear=<boolean>").x2
     assert paragraph.x2 < by_text(page, "If you want to start a new page").x1
+    assert ostrel_tau(page, "flowfram-article-p2") == 1.0
+
+
+@pytest.mark.parametrize("name", ["tugboat-babelbib-p2", "tugboat-babelbib-p5"])
+def test_running_foot_under_each_column_is_read_last_without_neighbouring_pages(name):
+    page = eval_page(name)
+    feet = [e for e in page.elements if e.category == "Page-footer"]
+    # Before: each foot was read with its column, the left one in the middle of the page.
+    assert len(feet) == 2 and all(e.text.startswith("preliminary draft") for e in feet)
+    assert set(vellora.order(page)[-2:]) == {e.id for e in feet}
+
+
+def test_numbered_listing_lines_at_the_top_are_not_page_numbers():
+    page = eval_page("multicol-p20")
+    numbers = [e.text for e in page.elements if e.category == "Page-number"]
+    assert numbers == ["20"]
+
+
+@pytest.mark.parametrize(("name", "first", "last"), [("multicol-p12", "171 ", "191 "), ("multicol-p20", "493 ", "503 ")])
+def test_numbered_listing_is_one_block_with_its_numbers_on_their_lines(name, first, last):
+    page = eval_page(name)
+    listing = next(e for e in page.elements if any(line.startswith(first) for line in (e.text or "").split("\n")))
+    lines = listing.text.split("\n")
+    assert any(line.startswith(last) for line in lines)
+    # Before: every number and every few code lines was a block of its own, so narrow that the
+    # paragraphs of both columns counted as wide blocks across the page (tau 0.53 and 0.57).
+    assert not any((e.text or "").strip().isdigit() for e in page.elements if e.role == "body")
+    assert ostrel_tau(page, name) >= 0.95
+
+
+def test_contents_page_numbers_are_no_listing():
+    page = eval_page("ltnews30-p1")
+    lines = [line for e in page.elements for line in (e.text or "").split("\n")]
+    # The page numbers end their entries; none starts a line as a listing's number would.
+    assert "Documentation updates 4" in lines
+    assert not any(line.startswith("4 ") for line in lines)

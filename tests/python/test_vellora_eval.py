@@ -95,6 +95,17 @@ def test_truth_follows_the_regions_then_top_to_bottom():
     assert truth_from_regions(TWO_COLUMNS, TWO_COLUMN_REGIONS) == (4, 2, 3, 1, 7, 5)
 
 
+def test_truth_reads_a_head_line_left_to_right_however_its_pieces_sit():
+    # A running head: the centre piece sits 0.45 pt higher than the left one; a margin
+    # number beside a tall paragraph is not on the paragraph's line.
+    page = Page((0, 0, 600, 800), (
+        element(1, (240, 46.14, 430, 56.1)), element(2, (72, 46.59, 220, 56.55)), element(3, (518, 46.59, 538, 56.55)),
+        element(4, (100, 100, 500, 400)), element(5, (80, 300, 90, 310)),
+    ))
+    regions = [Region((60, 38, 545, 63)), Region((60, 90, 545, 420))]
+    assert truth_from_regions(page, regions) == (2, 1, 3, 4, 5)
+
+
 def test_truth_survives_a_front_end_that_splits_elements_differently():
     # The same page cut into other blocks still reads title, left column, right column.
     split = Page(TWO_COLUMNS.page_bounds, (

@@ -26,7 +26,7 @@ from collections.abc import Sequence
 from dataclasses import dataclass
 from typing import Any
 
-from ..page import Box, Page, PageError
+from ..page import Box, Page, PageElement, PageError
 
 __all__ = ["Region", "load_regions", "parse_regions", "region_of", "truth_from_regions"]
 
@@ -72,14 +72,35 @@ def region_of(box: Box, regions: Sequence[Region]) -> int | None:
 
 
 def truth_from_regions(page: Page, regions: Sequence[Region]) -> tuple[int, ...]:
-    """The ids of ``page``'s elements in the reading order the regions give."""
-    keyed = []
+    """The ids of ``page``'s elements in the reading order the regions give.
+
+    Inside a region, elements are read line by line, top to bottom, and the
+    elements of one line left to right: two elements share a line when they
+    are about as tall and lie side by side over most of their height, so a
+    head whose pieces sit a fraction of a point apart is read from its left.
+    """
+    members: dict[int, list[PageElement]] = {}
     for element in page.elements:
         index = region_of(element.box, regions)
         if index is not None and not regions[index].skip:
-            keyed.append(((index, element.y1, element.x1, element.id), element.id))
-    keyed.sort()
-    return tuple(element_id for _key, element_id in keyed)
+            members.setdefault(index, []).append(element)
+    order: list[int] = []
+    for index in sorted(members):
+        lines: list[list[PageElement]] = []
+        for element in sorted(members[index], key=lambda e: (e.y1, e.x1, e.id)):
+            if lines and _same_line(lines[-1][0], element):
+                lines[-1].append(element)
+            else:
+                lines.append([element])
+        for line in lines:
+            order.extend(element.id for element in sorted(line, key=lambda e: (e.x1, e.y1, e.id)))
+    return tuple(order)
+
+
+def _same_line(first: PageElement, other: PageElement) -> bool:
+    beside = min(first.x2, other.x2) <= max(first.x1, other.x1)
+    shared = min(first.y2, other.y2) - max(first.y1, other.y1)
+    return beside and shared > 0.8 * max(first.y2 - first.y1, other.y2 - other.y1)
 
 
 def parse_regions(data: object, *, source: str | None = None) -> list[Region]:

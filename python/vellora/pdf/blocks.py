@@ -237,17 +237,63 @@ def absorb_fragments(page: PageBlocks) -> None:
 _NUMBER_LINE: Final = re.compile(r"^[\s.\u00b7\u2026]*(?:\d{1,4}|[ivxlc]{1,6})(?:\s*[,\u2013-]\s*\d{1,4})*[\s.]*$", re.I)
 
 
+#: Page numbers set as separate blocks form a column when at least this many share their right edge ...
+_COLUMN_NUMBERS: Final = 3
+#: ... within this distance (pt).
+_COLUMN_ALIGN: Final = 1.5
+
+
+def _ends_line(number: RawBlock, texts: list[RawBlock]) -> bool:
+    """Whether ``number`` ends its line: no text to its right on it, and the entry on its left is the
+    nearest text that way, with no column of other text standing in the space between them."""
+    line = number.lines[0]
+    beside = [block for block in texts if block is not number and any(_same_line(line, other) for other in block.lines)]
+    if any(block.box[0] >= number.box[2] for block in beside):
+        return False
+    entry = max((block for block in beside if block.box[2] <= number.box[0]), key=lambda block: block.box[2],
+                default=None)
+    if entry is None:
+        return False
+    reach = 1.5 * max(line.box[3] - line.box[1], 1.0)
+    return not any(block.box[0] > entry.box[2] and block.box[2] < number.box[0]
+                   and block.box[1] - reach < line.box[3] and block.box[3] + reach > line.box[1]
+                   for block in texts if block is not number)
+
+
+def _aligned_numbers(texts: list[RawBlock]) -> list[list[RawBlock]]:
+    """Single page numbers, each a block of its own, set flush right in a column (a contents list)."""
+    singles = sorted((block for block in texts if len(block.lines) == 1 and _NUMBER_LINE.match(block.lines[0].text)
+                      and _ends_line(block, texts)), key=lambda block: block.box[2])
+    columns: list[list[RawBlock]] = []
+    for block in singles:
+        if columns and block.box[2] - columns[-1][0].box[2] <= _COLUMN_ALIGN:
+            columns[-1].append(block)
+        else:
+            columns.append([block])
+    return [column for column in columns if len(column) >= _COLUMN_NUMBERS]
+
+
 def attach_number_columns(page: PageBlocks) -> None:
-    """Page numbers set in a column beside a list (a contents list, an index) join the entries they end."""
+    """Page numbers set in a column beside a list (a contents list, an index) join the entries they end.
+
+    The column is a block of numbers within 250 pt of the entries, or
+    single numbers set flush right at the same edge, each ending the line of
+    its entry however far from it (with no other column of text between them).
+    """
     texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
     emptied: set[int] = set()
-    for numbers in texts:
+    columns: list[tuple[RawBlock, float, list[RawBlock]]] = []
+    for column in _aligned_numbers(texts):
+        columns.append((block_of_lines(sorted((block.lines[0] for block in column), key=lambda line: line.box[1])),
+                        page.width, column))
+    gathered = {id(block) for _numbers, _reach, column in columns for block in column}
+    columns += [(block, 250.0, [block]) for block in texts if id(block) not in gathered and len(block.lines) >= 2]
+    for numbers, reach, members in columns:
         if not numbers.lines or not all(_NUMBER_LINE.match(line.text) for line in numbers.lines):
             continue
-        if len(numbers.lines) < 2:
-            continue  # a number alone beside a line is a page number of a running head, or a note mark
-        left = sorted((block for block in texts if block is not numbers and id(block) not in emptied
-                       and 0 <= numbers.box[0] - block.box[2] <= 250), key=lambda block: -block.box[2])
+        left = sorted((block for block in texts if all(block is not member for member in members)
+                       and id(block) not in emptied and block is not numbers
+                       and 0 <= numbers.box[0] - block.box[2] <= reach), key=lambda block: -block.box[2])
         placed: dict[int, tuple[RawBlock, list[TextLine]]] = {}
         rest: list[TextLine] = []
         for line in numbers.lines:
@@ -266,7 +312,12 @@ def attach_number_columns(page: PageBlocks) -> None:
             merged = block_of_lines(merged_lines)
             target.box, target.text, target.lines = merged.box, merged.text, merged.lines
             target.font_size, target.bold = merged.font_size, merged.bold
-        if rest:
+            if len(members) > 1:
+                target.category = "Text"  # an entry of a contents list, even when set in bold: not a heading
+        if len(members) > 1:  # single numbers gathered into a column: those placed are gone
+            kept = {id(line) for line in rest}
+            emptied.update(id(block) for block in members if id(block.lines[0]) not in kept)
+        elif rest:
             remaining = block_of_lines(rest)
             numbers.box, numbers.text, numbers.lines = remaining.box, remaining.text, remaining.lines
         else:

@@ -6,14 +6,24 @@
   lines of neighbouring columns when the gap between them is narrow) is
   cut there, a text block is cut into the lines on each side, and no table
   takes cells from both sides (see :mod:`.tables`).
+* A block whose box overlaps another's without any of its lines doing so,
+  because its first line or two run across the top of the other (pdfminer
+  joined a heading set across two columns with the first of them), is cut
+  where those lines end.
 * A line or two of a paragraph that run on into the next column (an
-  overfull line) do not widen their block's box over that column.
+  overfull line) do not widen their block's box over that column, nor
+  does a line or two hanging out by a character or less past the edge
+  that most of the paragraph's lines share (a justified column's edge).
 * A short block (a heading, a caption: at most two lines) that nothing else
-  on the page stands beside, with columns ending just above it and others
+  on the page stands beside (nor close above or below it, within half a
+  body size: an index's letter heading set level with the gap between two
+  entries of the other column stays in its column), with columns ending just above it and others
   starting just below it (within :attr:`~.PdfSettings.separator_reach` body
   sizes), and no column rule running past it, ends one group of columns and
   starts the next. Its box is widened to the width of those columns, so
-  that what is above it is read before what is below it.
+  that what is above it is read before what is below it. So is a block at
+  the foot of the page, below everything, that reaches across the columns
+  above it (footnotes set across the page).
 """
 
 from __future__ import annotations
@@ -26,10 +36,13 @@ from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
 from .settings import PdfSettings
 
 __all__ = ["column_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
-           "split_lines_at_rules", "trim_overflows"]
+           "split_lines_at_rules", "split_overlapping", "trim_overflows"]
 
 #: A column is at least this share of the text area wide.
 COLUMN_SHARE: Final = 0.2
+
+#: A block between column groups has the band this many body sizes above and below it to itself.
+_CLEARANCE: Final = 0.5
 
 #: A rule: its x position and the vertical extent it runs along (low, high).
 Rule = tuple[float, float, float]
@@ -145,18 +158,27 @@ def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> Non
         return any(box[2] - box[0] >= full for box in boxes)
     widened: list[tuple[RawBlock, Box]] = []
     for block in content:
-        if not _short(block):
+        if block.kind != "text" or not block.lines:
             continue
         top, bottom = block.box[1], block.box[3]
+        # Something beside it, or close above or below it beside it, makes it part of a column.
+        clear = _CLEARANCE * body
+        if any(other is not block and min(other.box[3], bottom + clear) > max(other.box[1], top - clear)
+               and (other.box[2] <= block.box[0] or block.box[2] <= other.box[0]) for other in content):
+            continue
         if any(other is not block and min(other.box[3], bottom) > max(other.box[1], top) for other in content):
-            continue  # something stands beside it: it belongs to a column
+            continue
         above = [other.box for other in content if top - reach <= other.box[3] <= top]
         below = [other.box for other in content if bottom <= other.box[1] <= bottom + reach]
-        # Columns on one side, and columns or a block across them on the other.
         columns_above, columns_below = _in_columns(above, least), _in_columns(below, least)
-        if not (columns_above and (columns_below or spanning(below))
-                or columns_below and spanning(above)):
-            continue
+        if not any(other.box[1] >= bottom for other in content):
+            # At the foot of the page, a block reaching across the columns above it (page-wide footnotes).
+            if not columns_above or not _in_columns([box for box in above if box[0] < block.box[2]
+                                                     and block.box[0] < box[2]], least):
+                continue
+        elif not _short(block) or not (columns_above and (columns_below or spanning(below))
+                                        or columns_below and spanning(above)):
+            continue  # columns on one side, and columns or a block across them on the other
         left = min(box[0] for box in [*above, *below, block.box])
         right = max(box[2] for box in [*above, *below, block.box])
         if _crossed(left, right, top, bottom, rules):
@@ -170,19 +192,71 @@ def _overlap(a: Box, b: Box) -> bool:
     return min(a[2], b[2]) > max(a[0], b[0]) and min(a[3], b[3]) > max(a[1], b[1])
 
 
+def _common_edge(edges: list[float]) -> float | None:
+    """The edge most of ``edges`` share (within half a point), if most do."""
+    count, edge = max((sum(1 for other in edges if abs(other - value) <= 0.5), value) for value in edges)
+    return edge if count >= 2 and 2 * count >= len(edges) else None
+
+
+def _edges(lines: list[Box], size: float) -> tuple[float, float]:
+    """Left and right edge of lines of a paragraph, without a line or two hanging out past the edges most
+    of them share (a justified column's) by a character or less."""
+    x0, x1 = min(box[0] for box in lines), max(box[2] for box in lines)
+    reach = max(size, 1.0)
+    right = _common_edge([box[2] for box in lines])
+    if right is not None and 0 < sum(1 for box in lines if right + 0.5 < box[2] <= right + reach) <= 2:
+        x1 = max([right] + [box[2] for box in lines if box[2] > right + reach])
+    left = _common_edge([box[0] for box in lines])
+    if left is not None and 0 < sum(1 for box in lines if left - reach <= box[0] < left - 0.5) <= 2:
+        x0 = min([left] + [box[0] for box in lines if box[0] < left - reach])
+    return x0, x1
+
+
 def trim_overflows(page: PageBlocks) -> None:
-    """Keep the box of a paragraph out of a neighbouring block that one or two of its lines run into."""
+    """Keep the box of a paragraph to its column: out of a neighbouring block that one or two of its lines
+    run into, and inside the edges its justified lines share."""
     texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"]
     for block in texts:
         if len(block.lines) < 3:
             continue
+        left, right = _edges([line.box for line in block.lines], block.font_size)
+        block.box = (left, block.box[1], right, block.box[3])
         for other in texts:
             if other is block or not _overlap(block.box, other.box):
                 continue
             entering = [line for line in block.lines if _overlap(line.box, other.box)]
             if not entering or 3 * len(entering) > len(block.lines):
                 continue
-            rest = [line.box for line in block.lines if not any(line is entered for entered in entering)]
-            box = (min(box[0] for box in rest), block.box[1], max(box[2] for box in rest), block.box[3])
+            left, right = _edges([line.box for line in block.lines if all(line is not entered for entered in entering)],
+                                 block.font_size)
+            box = (left, block.box[1], right, block.box[3])
             if not _overlap(box, other.box):
                 block.box = box
+
+
+def _across(a: Box, b: Box) -> bool:
+    return min(a[2], b[2]) > max(a[0], b[0])
+
+
+def split_overlapping(page: PageBlocks) -> None:
+    """Cut a text block whose box overlaps another's, though none of its lines does, above the other block."""
+    changed = True
+    while changed:
+        changed = False
+        texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
+        for block in texts:
+            other = next((other for other in texts if other is not block and _overlap(block.box, other.box)
+                          and not any(_overlap(line.box, other.box) for line in block.lines)), None)
+            if other is None:
+                continue
+            upper = [line for line in block.lines if line.box[3] <= other.box[1]]
+            lower = [line for line in block.lines if line.box[3] > other.box[1]]
+            # Lines across the top of a column beside the block's own column (a heading set across both).
+            if not upper or len(upper) > 2 or not lower or len(other.lines) < 2 \
+                    or not any(_across(line.box, other.box) for line in upper) \
+                    or any(_across(line.box, other.box) for line in lower):
+                continue
+            index = page.blocks.index(block)
+            page.blocks[index : index + 1] = [block_of_lines(upper), block_of_lines(lower)]
+            changed = True
+            break

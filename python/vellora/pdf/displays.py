@@ -15,7 +15,8 @@ lines each) are pieces of one display when
 * that space is bridged: text above or below it, within
   :attr:`~.PdfSettings.display_reach` times the body size, runs across it
   (the paragraph the display stands in), and the space does not go on,
-  above or below, as an empty gutter between paragraphs on both sides. So
+  above or below, as an empty gutter between paragraphs (blocks of three
+  lines or more) on both sides. So
   the first lines of two columns are not joined, even under a block across
   both.
 
@@ -25,9 +26,10 @@ Not every short block beside another is a piece of a display:
   band (:attr:`~.PdfSettings.furniture_band`) are running heads and feet;
 * a block made only of whole numbers is a column of line numbers (of a
   listing, or in the margin);
-* a piece of two lines (a fraction, a sum with its limits) joins a line set
-  beside its middle, not one level with either of its lines (that line's
-  text running on, such as a label).
+* a piece of several lines (a fraction, a sum with its limits, a matrix)
+  joins a line set beside its middle, not one level with its first or last
+  line (that line's text running on, such as a label), and never another
+  piece of several lines.
 
 An equation number ("(3)", "(3.11)") joins the nearest piece on its line,
 however far, when that piece is part of a display already or the space
@@ -35,7 +37,8 @@ between them is bridged as above. Joined pieces that cross, or share a line
 within :attr:`~.PdfSettings.display_gap`, become one display, and the
 joining is repeated, since a joined line bridges the spaces of the next one
 (the rows of a listing). Each display becomes one block, its lines on one
-baseline joined from left to right.
+baseline joined from left to right, its equation number read first when it
+stands on the left and last when it stands on the right.
 """
 
 from __future__ import annotations
@@ -49,10 +52,32 @@ from .settings import PdfSettings
 
 __all__ = ["join_displays"]
 
+#: A block of at least this many lines beside a space is a paragraph: a column, when there is one on both sides.
+_PARAGRAPH_LINES: Final = 3
 #: Whole numbers alone are line numbers (of a listing, or in the margin), not part of a display.
 _LINE_NUMBER: Final = re.compile(r"^\d+(?:\n\d+)*$")
 #: An equation number: "(3)", "(3.11)", "(2a)", "(A.1)".
 _EQUATION_NUMBER: Final = re.compile(r"^\((?:[A-Z]\.)?\d+(?:\.\d+)*[a-z]?\)$")
+
+
+class _Near:
+    """The text blocks of a page by height, to find those within ``reach`` above or below a line quickly."""
+
+    def __init__(self, texts: list[RawBlock], reach: float) -> None:
+        self.reach = max(reach, 1.0)
+        self.rows: dict[int, list[RawBlock]] = {}
+        for block in texts:
+            first, last = int((block.box[1] - self.reach) // self.reach), int((block.box[3] + self.reach) // self.reach)
+            for row in range(first, last + 1):
+                self.rows.setdefault(row, []).append(block)
+
+    def around(self, top: float, bottom: float) -> list[RawBlock]:
+        """Every block within ``reach`` above ``top`` or below ``bottom`` (and some others)."""
+        first, last = int(top // self.reach), int(bottom // self.reach)
+        if first == last:
+            return self.rows.get(first, [])
+        found = {id(block): block for row in range(first, last + 1) for block in self.rows.get(row, ())}
+        return list(found.values())
 
 
 def _share_line(a: RawBlock, b: RawBlock) -> bool:
@@ -65,7 +90,7 @@ def _middle(line: TextLine) -> float:
 
 
 def _stacked_beside(a: RawBlock, b: RawBlock) -> bool:
-    """Whether a piece of two lines (a fraction, a sum with its limits) has the other piece beside its middle.
+    """Whether a piece of several lines (a fraction, a sum with its limits) has the other piece beside its middle.
 
     A line level with one of its lines continues that line's text instead: a
     label run on, or the next field of a listing's row.
@@ -80,19 +105,21 @@ def _stacked_beside(a: RawBlock, b: RawBlock) -> bool:
     return upper + slack < middle < lower - slack
 
 
-def _bridged(left: RawBlock, right: RawBlock, texts: list[RawBlock], reach: float, piece_lines: int) -> bool:
+def _bridged(left: RawBlock, right: RawBlock, texts: _Near) -> bool:
     """Whether text close above or below the space between ``left`` and ``right`` runs across it,
     and the space does not go on as a gutter between paragraphs on both sides (two columns under
     a block across them)."""
     lo, hi = left.box[2], right.box[0]
     top, bottom = min(left.box[1], right.box[1]), max(left.box[3], right.box[3])
+    reach = texts.reach
+    candidates = texts.around(top, bottom)
     bridged = False
     for side in ("above", "below"):
-        near = [block for block in texts if block is not left and block is not right and (
+        near = [block for block in candidates if block is not left and block is not right and (
             -1 <= top - block.box[3] <= reach if side == "above" else -1 <= block.box[1] - bottom <= reach)]
         across = any(block.box[0] <= lo and block.box[2] >= hi for block in near)
         bridged = bridged or across
-        paragraphs = [block for block in near if len(block.lines) > piece_lines]
+        paragraphs = [block for block in near if len(block.lines) >= _PARAGRAPH_LINES]
         beside_left = any(left.box[0] < block.box[2] < hi for block in paragraphs)
         beside_right = any(lo < block.box[0] < right.box[2] for block in paragraphs)
         if beside_left and beside_right and not across:
@@ -100,8 +127,8 @@ def _bridged(left: RawBlock, right: RawBlock, texts: list[RawBlock], reach: floa
     return bridged
 
 
-def _numbered_display(number: RawBlock, pieces: list[RawBlock], texts: list[RawBlock], reach: float,
-                      piece_lines: int, joined: Callable[[RawBlock], bool]) -> RawBlock | None:
+def _numbered_display(number: RawBlock, pieces: list[RawBlock], texts: list[RawBlock], near: _Near,
+                      joined: Callable[[RawBlock], bool]) -> RawBlock | None:
     """The display an equation number belongs to: the nearest piece on its line, the space between them bridged."""
     beside = [block for block in texts if block is not number and _share_line(block, number)
               and (block.box[2] <= number.box[0] or block.box[0] >= number.box[2])]
@@ -111,7 +138,7 @@ def _numbered_display(number: RawBlock, pieces: list[RawBlock], texts: list[RawB
     if all(nearest is not piece for piece in pieces) or _EQUATION_NUMBER.match(nearest.text):
         return None
     left, right = (nearest, number) if nearest.box[2] <= number.box[0] else (number, nearest)
-    return nearest if joined(nearest) or _bridged(left, right, texts, reach, piece_lines) else None
+    return nearest if joined(nearest) or _bridged(left, right, near) else None
 
 
 def _union(blocks: list[RawBlock]) -> tuple[float, float, float, float]:
@@ -167,7 +194,6 @@ def _join_once(page: PageBlocks, settings: PdfSettings, body: float) -> bool:
     pieces = [block for block in texts if len(block.lines) <= settings.display_max_lines
               and not (block.box[3] <= band and block.box[1] <= first)
               and not (block.box[1] >= page.height - band and block.box[3] >= last)]
-    pieces.sort(key=lambda block: block.box[0])
     parent = {id(block): id(block) for block in pieces}
 
     def root(key: int) -> int:
@@ -176,23 +202,24 @@ def _join_once(page: PageBlocks, settings: PdfSettings, body: float) -> bool:
             key = parent[key]
         return key
 
-    gap_limit, reach = settings.display_gap * body, settings.display_reach * body
-    for index, left in enumerate(pieces):
-        for right in pieces[index + 1 :]:
+    gap_limit = settings.display_gap * body
+    near = _Near(texts, settings.display_reach * body)
+    on_line = _Near(pieces, body)
+    for left in pieces:
+        for right in on_line.around(left.box[1], left.box[3]):
             gap = right.box[0] - left.box[2]
-            if right.box[0] - left.box[0] > gap_limit + left.width:
-                break  # sorted by left edge: every later piece lies further right
-            if gap < 0 or gap > gap_limit or not _share_line(left, right) or _LINE_NUMBER.match(left.text) \
-                    or _LINE_NUMBER.match(right.text) or not _stacked_beside(left, right):
+            if right.box[0] <= left.box[0] or gap < 0 or gap > gap_limit or not _share_line(left, right) \
+                    or _LINE_NUMBER.match(left.text) or _LINE_NUMBER.match(right.text) \
+                    or not _stacked_beside(left, right):
                 continue
-            if root(id(left)) != root(id(right)) and _bridged(left, right, texts, reach, settings.display_max_lines):
+            if root(id(left)) != root(id(right)) and _bridged(left, right, near):
                 parent[root(id(left))] = root(id(right))
     sizes: dict[int, int] = {}
     for block in pieces:
         sizes[root(id(block))] = sizes.get(root(id(block)), 0) + 1
     for number in pieces:
         if _EQUATION_NUMBER.match(number.text):
-            display = _numbered_display(number, pieces, texts, reach, settings.display_max_lines,
+            display = _numbered_display(number, pieces, texts, near,
                                         joined=lambda piece: sizes[root(id(piece))] > 1)
             if display is not None and root(id(display)) != root(id(number)):
                 parent[root(id(number))] = root(id(display))
@@ -206,8 +233,20 @@ def _join_once(page: PageBlocks, settings: PdfSettings, body: float) -> bool:
     taken = {id(block) for group in joined for block in group}
     page.blocks = [block for block in page.blocks if id(block) not in taken]
     for group in joined:
-        lines: list[TextLine] = []
-        for line in sorted((line for block in group for line in block.lines), key=lambda line: line.box[0]):
-            _merge_lines(lines, line)
-        page.blocks.append(block_of_lines(lines))
+        page.blocks.append(_display_block(group))
     return True
+
+
+def _display_block(group: list[RawBlock]) -> RawBlock:
+    """One block of a display's pieces: lines on one baseline joined from left to right, and its
+    equation number, if any, read before the display when it stands on the left, after it on the right."""
+    numbers = [block for block in group if _EQUATION_NUMBER.match(block.text)]
+    pieces = [block for block in group if not _EQUATION_NUMBER.match(block.text)] or numbers
+    lines: list[TextLine] = []
+    for line in sorted((line for block in pieces for line in block.lines), key=lambda line: line.box[0]):
+        _merge_lines(lines, line)
+    if numbers is not pieces:
+        start = min(block.box[0] for block in pieces)
+        before = [block.lines[0] for block in numbers if block.box[0] < start]
+        lines = before + lines + [block.lines[0] for block in numbers if block.box[0] >= start]
+    return block_of_lines(lines)

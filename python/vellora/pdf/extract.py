@@ -18,13 +18,14 @@ from typing import Any
 
 from ..page import Page
 from .blocks import PageBlocks, absorb_fragments, attach_number_columns, collect_blocks
-from .columns import column_rules, split_blocks_at_rules, split_lines_at_rules
+from .columns import column_rules, split_blocks_at_rules, split_lines_at_rules, split_overlapping
 from .displays import join_displays
 from .errors import PdfError, pdfminer_modules
 from .figures import settle_figures
 from .furniture import mark_furniture
 from .geometry import Rect, inside_share, is_slanted, page_matrix, text_turn, visible_box
 from .labels import build_page
+from .listings import join_listings
 from .settings import PdfSettings
 from .tables import find_tables
 from .text import install_cid_maps
@@ -305,6 +306,8 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     split_blocks_at_rules(page, settings)
     absorb_fragments(page)
     attach_number_columns(page)
+    join_listings(page, settings)
+    split_overlapping(page)
     find_tables(page, settings)
     join_displays(page, settings)
     return page

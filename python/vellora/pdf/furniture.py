@@ -13,6 +13,10 @@ Furniture is labelled (category ``Page-header``, ``Page-footer``,
 * A block in the band that is only a page number ("7", "- 7 -", "Page 7 of
   9", "vii") is a ``Page-number``, and a line beside it on the same
   baseline is the running head or footer, even on a page with no neighbours.
+* Lines at the foot of the page, below all the body text, two or more of
+  them on one baseline (a running foot under each column), are running
+  footers, even on a page with no neighbours. A number with others right
+  above or below it (the numbered lines of a listing) is no page number.
 * A line or two in small print (at most 0.8 times the body size) in the top
   band, above all the body text, is a running head (or a slide's
   navigation bar).
@@ -123,6 +127,25 @@ def _side_panel(page: PageBlocks, settings: PdfSettings) -> list[RawBlock]:
     return []
 
 
+def _stacked_number(block: RawBlock, page: PageBlocks) -> bool:
+    """Whether a number has another right above or below it, as the numbered lines of a listing have."""
+    height = max(block.height, 1.0)
+    return any(other is not block and other.kind == "text" and _numeric(other)
+               and abs(other.box[0] - block.box[0]) <= height and abs(other.box[1] - block.box[1]) <= 2 * height
+               for other in page.blocks)
+
+
+def _running_feet(page: PageBlocks, band: float) -> list[RawBlock]:
+    """Lines at the foot of the page, below all the body, two or more on one baseline (a foot per column)."""
+    lines = [block for block in page.blocks if block.kind == "text" and block.role == "body"
+             and len(block.lines) == 1 and block.box[1] >= page.height - band]
+    rest = [block for block in page.blocks if block.role == "body" and all(block is not line for line in lines)]
+    feet = [line for line in lines if all(other.box[3] <= line.box[1] for other in rest)]
+    return [line for line in feet if any(
+        other is not line and abs(other.box[3] - line.box[3]) <= 2.0
+        and (other.box[2] <= line.box[0] or line.box[2] <= other.box[0]) for other in feet)]
+
+
 def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: PdfSettings) -> None:
     """Set the category and role of the furniture of ``page``, compared with ``neighbours``."""
     band = settings.furniture_band * page.height
@@ -133,6 +156,8 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
             block.category, block.role = "Line-number", "footer"
     for block in _side_panel(page, settings):
         block.category, block.role = "Sidebar", "footer"
+    for block in _running_feet(page, band):
+        block.category, block.role = "Page-footer", "footer"
     for block in page.blocks:
         if block.kind != "text" or block.role != "body" or len(block.lines) > 2:
             continue  # running heads and footers are a line or two
@@ -141,7 +166,7 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
         if not (top or bottom):
             continue
         role = "header" if top else "footer"
-        if _PAGE_NUMBER.match(" ".join(block.text.split())):
+        if _PAGE_NUMBER.match(" ".join(block.text.split())) and not _stacked_number(block, page):
             block.category, block.role = "Page-number", role
         elif _repeated(block, neighbours, settings):
             block.category, block.role = ("Page-header" if top else "Page-footer"), role

@@ -62,9 +62,15 @@ class PdfSettings:
     #: ... and this many columns of cells.
     table_min_columns: int = 2
 
+    # Numbered listings.
+    #: A code line joins its number when it starts at most this many times the number's height to its right ...
+    listing_gap: float = 12.0
+    #: ... and the next number of the listing is at most this many line heights below.
+    listing_spacing: float = 2.5
+
     # Displayed formulas and code lines broken into pieces.
     #: Pieces of a display have at most this many lines each ...
-    display_max_lines: int = 2
+    display_max_lines: int = 4
     #: ... are at most this many times the body size apart on a shared line ...
     display_gap: float = 2.5
     #: ... and text within this many times the body size above or below runs across the space between them.

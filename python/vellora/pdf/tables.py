@@ -2,7 +2,8 @@
 
 * Ruled tables: at least two horizontal rules of about the same extent
   (within :attr:`~.PdfSettings.furniture_tolerance`), one above the other,
-  with text between them (a "booktabs" table has three). Every text block
+  with cells side by side between them (not columns with a rule between
+  them), or with three rules as a "booktabs" table has. Every text block
   inside the area they span is a cell.
 * Aligned tables: at least :attr:`~.PdfSettings.table_min_columns` text
   blocks side by side whose lines sit on the same baselines for at least
@@ -109,15 +110,18 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
     """Merge the cells of each table on the page into one block."""
     tables: list[RawBlock] = []
     taken: set[int] = set()
+    columns = page_column_rules(page, settings)
     for area, rules in _ruled_areas(page, settings):
         cells = [block for block in page.blocks if block.kind == "text" and _within(block.box, area)]
-        side_by_side = any(_beside(a.box, b.box) for index, a in enumerate(cells) for b in cells[index + 1 :])
+        # Columns with a rule between them, framed above and below, are no cells.
+        side_by_side = any(_beside(a.box, b.box) and not rule_between(a.box, b.box, columns)
+                           for index, a in enumerate(cells) for b in cells[index + 1 :])
         # A frame around a paragraph has two rules and no cells side by side.
         if len(cells) >= 2 and (side_by_side or rules >= 3):
             tables.append(_merge(cells, [area]))
             taken.update(id(cell) for cell in cells)
     rest = [block for block in page.blocks if id(block) not in taken]
-    for group in _aligned_groups(rest, settings, page_column_rules(page, settings)):
+    for group in _aligned_groups(rest, settings, columns):
         area = _union([cell.box for cell in group])
         cells = [block for block in rest if block.kind == "text" and id(block) not in taken
                  and _within(block.box, area)]

@@ -91,13 +91,18 @@ std::vector<bool> spanning_flags(std::span<const ElementRecord> elements, float 
 
 Partition partition_elements(std::span<const ElementRecord> elements, float threshold) {
     const std::vector<bool> spanning = spanning_flags(elements, threshold);
-    Partition parts;
-    for (std::size_t i = 0; i < elements.size(); ++i) {
+    const auto is_masked = [&](std::size_t i) {
         const SemanticLabel label = elements[i].label;
-        const bool always_masked = label == SemanticLabel::HorizontalTitle ||
-                                   label == SemanticLabel::VerticalTitle ||
-                                   label == SemanticLabel::Vision;
-        (always_masked || spanning[i] ? parts.masked : parts.regular).push_back(elements[i]);
+        return label == SemanticLabel::HorizontalTitle || label == SemanticLabel::VerticalTitle ||
+               label == SemanticLabel::Vision || spanning[i];
+    };
+    std::size_t masked = 0;
+    for (std::size_t i = 0; i < elements.size(); ++i) masked += is_masked(i) ? 1 : 0;
+    Partition parts;
+    parts.masked.reserve(masked);
+    parts.regular.reserve(elements.size() - masked);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        (is_masked(i) ? parts.masked : parts.regular).push_back(elements[i]);
     }
     return parts;
 }

@@ -1,7 +1,9 @@
 #include "histogram.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,17 +53,26 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
                                       : coverage(bins, lower, bin_width, element.y1, element.y2);
         };
         if (bin_width > 0.0f) {
-            // The end first: a span ending inside the bins already scanned
-            // is skipped without working out where it starts.
+            // A span ending inside the bins already scanned changes nothing,
+            // so the end comes first and the start only when needed. Here
+            // the lower edge and the bin width are finite, so the end never
+            // falls as the upper edge grows: an element whose upper edge is
+            // at most that of the span that last extended the scan is
+            // skipped without dividing at all.
             const auto scan_along = [&]<CutAxis along>() {
+                float reached = -std::numeric_limits<float>::infinity();
                 for (std::uint32_t index : ascending) {
                     const ElementRecord& element = elements[index];
                     const float lo = along == CutAxis::X ? element.x1 : element.y1;
                     const float hi = along == CutAxis::X ? element.x2 : element.y2;
+                    if (hi <= reached) continue;
                     const std::uint64_t end = coverage_end(bins, lower, bin_width, hi);
                     if (end <= scan.scanned()) continue;
                     const std::uint64_t start = coverage_start(lower, bin_width, lo);
-                    if (start < end) scan.add({start, end});
+                    if (start < end) {
+                        scan.add({start, end});
+                        reached = hi;
+                    }
                 }
             };
             if (axis == CutAxis::X) {
@@ -93,10 +104,41 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
     return cut;
 }
 
+void sort_packed(std::vector<std::uint64_t>& packed, std::vector<std::uint64_t>& spare) {
+    // Below this many numbers a comparison sort is cheaper.
+    constexpr std::size_t kByBytesFrom = 512;
+    const std::size_t n = packed.size();
+    if (n < kByBytesFrom) {
+        std::sort(packed.begin(), packed.end());
+        return;
+    }
+    spare.resize(n);
+    std::array<std::array<std::uint32_t, 256>, 4> counts{};
+    for (const std::uint64_t value : packed) {
+        for (std::size_t byte = 0; byte < 4; ++byte) ++counts[byte][(value >> (32 + 8 * byte)) & 0xff];
+    }
+    std::uint64_t* from = packed.data();
+    std::uint64_t* to = spare.data();
+    for (std::size_t byte = 0; byte < 4; ++byte) {
+        std::array<std::uint32_t, 256>& count = counts[byte];
+        // Every number with the same byte: the pass would change nothing.
+        if (count[(from[0] >> (32 + 8 * byte)) & 0xff] == n) continue;
+        std::uint32_t next = 0;
+        for (std::uint32_t& c : count) next += std::exchange(c, next);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t value = from[i];
+            to[count[(value >> (32 + 8 * byte)) & 0xff]++] = value;
+        }
+        std::swap(from, to);
+    }
+    if (from != packed.data()) std::copy(from, from + n, packed.data());
+}
+
 std::vector<std::uint32_t> ascending_order(std::span<const ElementRecord> elements, CutAxis axis) {
     std::vector<std::uint64_t> packed(elements.size());
     for (std::size_t i = 0; i < elements.size(); ++i) packed[i] = packed_lower_edge(elements[i], axis, i);
-    std::sort(packed.begin(), packed.end());
+    std::vector<std::uint64_t> spare;
+    sort_packed(packed, spare);
     std::vector<std::uint32_t> order(elements.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(packed[i]);
     return order;

@@ -1,6 +1,7 @@
 // Projection histograms and the search for an empty band along one axis.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -55,8 +56,16 @@ inline std::uint64_t coverage_start(float lower, float bin_width, float lo) noex
 // One past the last bin of that span in a histogram of `bins` bins: the
 // ceiling of the upper offset, at most `bins`.
 inline std::uint64_t coverage_end(std::uint64_t bins, float lower, float bin_width, float hi) noexcept {
+    const float offset = (hi - lower) / bin_width;
+    if (offset > -8388608.0f && offset < 8388608.0f) {
+        // The ceiling as an integer of at most 2^23: below 2^24 every bin
+        // count is exact as a float, and from there on none is that small.
+        const auto truncated = static_cast<std::int32_t>(offset);
+        const std::int64_t up = std::int64_t{truncated} + (static_cast<float>(truncated) < offset ? 1 : 0);
+        return up <= 0 ? 0 : std::min(static_cast<std::uint64_t>(up), bins);
+    }
     const float bins_f = static_cast<float>(bins);
-    float last = ceiling((hi - lower) / bin_width);
+    float last = ceiling(offset);
     if (last > bins_f || num::is_nan(last)) {
         last = bins_f;
     }
@@ -162,6 +171,11 @@ inline std::uint64_t packed_lower_edge(const ElementRecord& e, CutAxis axis, std
     const auto key = static_cast<std::uint32_t>(lower_edge_key(e, axis)) ^ 0x8000'0000u;
     return std::uint64_t{key} << 32 | index;
 }
+
+// Sorts packed_lower_edge numbers listed by ascending index into ascending
+// order; `spare` is scratch. Large lists go by bytes of the key, from the
+// lowest up, each pass stable, which keeps equal keys in index order.
+void sort_packed(std::vector<std::uint64_t>& packed, std::vector<std::uint64_t>& spare);
 
 // Indices of `elements` by ascending lower_edge_key, then index.
 std::vector<std::uint32_t> ascending_order(std::span<const ElementRecord> elements, CutAxis axis);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "box_tree.hpp"
+#include "lanes.hpp"
 #include "position_order.hpp"
 #include "sites.hpp"
 #include "vellora/numeric.hpp"
@@ -34,9 +37,19 @@ public:
         records_.reserve(regular.size() + masked.size());
         for (const ElementRecord& element : regular) records_.push_back(&element);
         for (const ElementRecord& element : masked) records_.push_back(&element);
-        // Stable: of equal ids the first (regular before masked) leads.
-        std::stable_sort(records_.begin(), records_.end(),
-                         [](const ElementRecord* a, const ElementRecord* b) { return a->id < b->id; });
+        // Stable: of equal ids the first (regular before masked) leads. A
+        // small page sorts by insertion, without a merge buffer.
+        const auto by_id = [](const ElementRecord* a, const ElementRecord* b) { return a->id < b->id; };
+        if (records_.size() < kInsertionBelow) {
+            for (std::size_t i = 1; i < records_.size(); ++i) {
+                const ElementRecord* const record = records_[i];
+                std::size_t at = i;
+                for (; at > 0 && by_id(record, records_[at - 1]); --at) records_[at] = records_[at - 1];
+                records_[at] = record;
+            }
+        } else {
+            std::stable_sort(records_.begin(), records_.end(), by_id);
+        }
     }
 
     const ElementRecord* find(std::uint64_t id) const noexcept {
@@ -47,6 +60,7 @@ public:
     }
 
 private:
+    static constexpr std::size_t kInsertionBelow = 64;
     std::vector<const ElementRecord*> records_;
 };
 
@@ -231,30 +245,117 @@ bool boundable(const ElementRecord& r) noexcept {
            std::isfinite(r.y2) && r.x1 <= r.x2 && r.y1 <= r.y2;
 }
 
+// The order entries as the small-page scan reads them, one array per field:
+// the edges of each entry's record and its eligibility rank (-1 when its id
+// resolves to nothing, so that it is never eligible). Each array has room for
+// every entry to come, rounded up to a whole group of four.
+class EntryColumns {
+public:
+    explicit EntryColumns(std::size_t capacity) : stride_((capacity + 3) / 4 * 4), edges_(4 * stride_), rank_(stride_) {}
+
+    void insert(std::size_t at, const ElementRecord* record) noexcept {
+        const bool known = record != nullptr;
+        const float values[4] = {known ? record->x1 : 0.0f, known ? record->y1 : 0.0f,
+                                 known ? record->x2 : 0.0f, known ? record->y2 : 0.0f};
+        const std::size_t after = size_ - at;
+        for (std::size_t k = 0; k < 4; ++k) {
+            float* const column = edges_.data() + k * stride_;
+            if (after > 0) std::memmove(column + at + 1, column + at, after * sizeof(float));
+            column[at] = values[k];
+        }
+        if (after > 0) std::memmove(rank_.data() + at + 1, rank_.data() + at, after * sizeof(std::int32_t));
+        rank_[at] = known ? mask_priority(record->label) : -1;
+        ++size_;
+    }
+
+    std::size_t size() const noexcept { return size_; }
+    // Entries in whole groups of four (the last one padded).
+    std::size_t groups() const noexcept { return (size_ + 3) / 4; }
+    const float* column(std::size_t k) const noexcept { return edges_.data() + k * stride_; }
+    const std::int32_t* ranks() const noexcept { return rank_.data(); }
+
+private:
+    std::size_t stride_;
+    std::size_t size_ = 0;
+    std::vector<float> edges_;  // x1, y1, x2, y2, each `stride_` long
+    std::vector<std::int32_t> rank_;
+};
+
+// The cost of placing the masked element in front of every entry, without
+// early rejection, as `total` (the cost) and `most` (the largest of the sums
+// after the first three terms): the same operations in the same order as
+// cost_with, four entries at a time; NaN for entries of a rank below
+// `rank`, which are not eligible. A gap between intervals is never NaN (it is
+// taken only when one edge lies strictly past the other), so the smaller of
+// the two gaps is a plain comparison.
+template <bool kCrossLayout>
+void costs_of_entries(const MaskedTerms& t, int rank, const EntryColumns& entries, float* most,
+                      float* total) noexcept {
+    const Mask lowest = {rank, rank, rank, rank};
+    const Lanes not_eligible = splat(std::numeric_limits<float>::quiet_NaN());
+    const ElementRecord& m = *t.m;
+    const Lanes mx1 = splat(m.x1), my1 = splat(m.y1), mx2 = splat(m.x2), my2 = splat(m.y2);
+    const Lanes zero = splat(0.0f);
+    const Lanes apart = splat(kOverlapPenalty);
+    const Lanes overlap = splat(t.overlap), per_gap = splat(t.per_gap);
+    const Lanes vertical = splat(t.vertical), per_left = splat(t.per_left);
+    const float* const x1 = entries.column(0);
+    const float* const y1 = entries.column(1);
+    const float* const x2 = entries.column(2);
+    const float* const y2 = entries.column(3);
+    for (std::size_t i = 0; i < 4 * entries.groups(); i += 4) {
+        const Lanes cx1 = load(x1 + i), cy1 = load(y1 + i);
+        const Lanes cx2 = load(x2 + i), cy2 = load(y2 + i);
+        Mask ranks;
+        std::memcpy(&ranks, entries.ranks() + i, sizeof ranks);
+        const Mask intersects = (cx2 > mx1) & (mx2 > cx1) & (cy2 > my1) & (my2 > cy1);
+        const Lanes first = overlap * select(intersects, zero, apart);
+        const Lanes dx = select(cx1 > mx2, cx1 - mx2, select(mx1 > cx2, mx1 - cx2, zero));
+        const Lanes dy = select(cy1 > my2, cy1 - my2, select(my1 > cy2, my1 - cy2, zero));
+        const Lanes distance = kCrossLayout ? dx + dy : select(dy < dx, dy, dx);
+        const Lanes second = first + per_gap * distance;
+        const Lanes rise = kCrossLayout ? select(my1 > cy2, my1 - cy2, -my2)
+                                        : select(cy1 >= my2, cy1 - my1, (my2 - cy1) * splat(kAbovePenalty));
+        const Lanes third = second + vertical * rise;
+        const Lanes cost = select(ranks >= lowest, third + cx1 * per_left, not_eligible);
+        const Lanes larger = select(second > first, second, first);
+        const Lanes largest = select(third > larger, third, larger);
+        std::memcpy(total + i, &cost, sizeof cost);
+        std::memcpy(most + i, &largest, sizeof largest);
+    }
+}
+
 // Small pages: the scan of the whole order list per masked element, with the
-// records of the entries resolved once and kept beside the ids.
+// entries resolved once and kept beside the ids. The running best of the scan
+// takes an entry when no partial sum of its cost passed the best so far and
+// its cost is below it. A cost that is not NaN has no NaN partial sum (each
+// sum adds to the one before), so that is `most` not above the best and
+// `total` below it; a NaN cost never wins.
 void place_by_scan(IdList& order, const std::array<std::vector<ElementRecord>, kGroupCount>& groups,
                    const RecordLookup& lookup, const DiagnosticSink& sink) {
-    std::vector<const ElementRecord*> records;
-    records.reserve(order.size() + groups[0].size() + groups[1].size() + groups[2].size() +
-                    groups[3].size());
-    for (std::uint64_t id : order) records.push_back(lookup.find(id));
+    const std::size_t capacity = order.size() + groups[0].size() + groups[1].size() + groups[2].size() +
+                                 groups[3].size();
+    EntryColumns entries(capacity);
+    for (std::uint64_t id : order) entries.insert(entries.size(), lookup.find(id));
+    std::vector<float> most(capacity + 4);
+    std::vector<float> total(capacity + 4);
     for (const std::vector<ElementRecord>& group : groups) {
         for (const ElementRecord& m : group) {
             const int rank = mask_priority(m.label);
             const MaskedTerms terms = terms_of(m, weights_for(m));
+            if (terms.cross_layout) {
+                costs_of_entries<true>(terms, rank, entries, most.data(), total.data());
+            } else {
+                costs_of_entries<false>(terms, rank, entries, most.data(), total.data());
+            }
             float best = kInfinity;
             std::size_t chosen = 0;
             bool found = false;
-            for (std::size_t position = 0; position < records.size(); ++position) {
-                const ElementRecord* candidate = records[position];
-                if (candidate == nullptr || mask_priority(candidate->label) < rank) continue;
-                const Cost cost = cost_with(terms, *candidate, best);
-                if (!cost.rejected && best > cost.value) {
-                    best = cost.value;
-                    chosen = position;
-                    found = true;
-                }
+            for (std::size_t position = 0; position < entries.size(); ++position) {
+                if (most[position] > best || !(best > total[position])) continue;
+                best = total[position];
+                chosen = position;
+                found = true;
             }
             if (found) {
                 sink.emit(kInsertSite, [&] {
@@ -262,16 +363,15 @@ void place_by_scan(IdList& order, const std::array<std::vector<ElementRecord>, k
                            label_name(m.label) + ") -> position " + std::to_string(chosen) +
                            " (before element " + std::to_string(order[chosen]) + ")";
                 });
-                const auto at = static_cast<std::ptrdiff_t>(chosen);
-                order.insert(order.begin() + at, m.id);
-                records.insert(records.begin() + at, lookup.find(m.id));
+                order.insert(order.begin() + static_cast<std::ptrdiff_t>(chosen), m.id);
+                entries.insert(chosen, lookup.find(m.id));
             } else {
                 sink.emit(kAppendSite, [&] {
                     return "No valid insertion for element " + std::to_string(m.id) + " (" +
                            label_name(m.label) + "), appending";
                 });
                 order.push_back(m.id);
-                records.push_back(lookup.find(m.id));
+                entries.insert(entries.size(), lookup.find(m.id));
             }
         }
     }
@@ -454,25 +554,36 @@ private:
 
     std::uint32_t choose_indexed(const Probe& probe) {
         // U: the least max(partial sums, cost) over the eligible entries.
+        // Groups are pruned only when bounded above the running least, so
+        // the search sees every entry costing at most U; it keeps those
+        // costing at most the running least for the next step.
         float least = kInfinity;
-        search(probe, false, [&] { return least; }, [&](std::uint32_t, const ElementRecord& c) {
+        seen_.clear();
+        search(probe, true, [&] { return least; }, [&](std::uint32_t entry, const ElementRecord& c) {
             const FullCost cost = full_cost(probe.m, c, probe.weights);
             if (num::is_nan(cost.total)) return;
             least = std::min(least, std::max(cost.most, cost.total));
+            if (cost.total <= least) seen_.push_back({entry, cost});
         });
-        // T and the entries costing at most T.
+        // T and the entries costing at most T. While T is U they are among
+        // those seen; a raised T takes another search.
         float limit = least;
-        for (;;) {
+        kept_.clear();
+        float raised = limit;
+        for (const auto& [entry, cost] : seen_) {
+            if (!(cost.total <= limit)) continue;
+            kept_.push_back(entry);
+            raised = std::max(raised, cost.most);
+        }
+        while (raised > limit) {
+            limit = raised;
             kept_.clear();
-            float raised = limit;
             search(probe, true, [&] { return limit; }, [&](std::uint32_t entry, const ElementRecord& c) {
                 const FullCost cost = full_cost(probe.m, c, probe.weights);
                 if (!(cost.total <= limit)) return;
                 kept_.push_back(entry);
                 raised = std::max(raised, cost.most);
             });
-            if (!(raised > limit)) break;
-            limit = raised;
         }
         keyed_.clear();
         for (std::uint32_t entry : kept_) keyed_.push_back({blocks_.key(entry), entry});
@@ -511,6 +622,7 @@ private:
     BlockList blocks_;
     std::array<GrowingBoxIndex, kGroupCount> indexes_;
     std::array<std::vector<std::uint32_t>, kGroupCount> unbounded_;
+    std::vector<std::pair<std::uint32_t, FullCost>> seen_;
     std::vector<std::uint32_t> kept_;
     std::vector<std::pair<std::pair<std::uint32_t, std::size_t>, std::uint32_t>> keyed_;
 };

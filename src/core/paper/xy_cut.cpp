@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -77,7 +78,7 @@ bool vertical_first(const ElementRecord* base, std::span<const std::uint32_t> me
     return vertical_first_of(members, [base](std::uint32_t i) -> const ElementRecord& { return base[i]; });
 }
 
-IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& config,
+IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderConfig& config,
                         const Region& region, const DiagnosticSink& sink) {
     IdList order;
     order.reserve(elements.size());
@@ -85,18 +86,22 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
     const std::size_t total = elements.size();
     const ElementRecord* const base = elements.data();
 
+    // The per-element numbers and the index lists live in two buffers
+    // allocated once.
+    std::vector<float> numbers(3 * total);
+    float* const centre_x = numbers.data();
+    float* const centre_y = centre_x + total;
+    float* const aspects = centre_y + total;
+    std::vector<std::uint32_t> lists(4 * total);
+
     // Every element's centres, worked out once as the sides of a cut need
     // them: before the cut when it lies past the centre, else (ties and NaN
     // centres) after it.
-    std::vector<float> centre_x(total);
-    std::vector<float> centre_y(total);
     for (std::size_t i = 0; i < total; ++i) {
         centre_x[i] = num::centre(base[i].x1, base[i].x2);
         centre_y[i] = num::centre(base[i].y1, base[i].y2);
     }
-    const auto centres_along = [&](CutAxis axis) {
-        return axis == CutAxis::X ? centre_x.data() : centre_y.data();
-    };
+    const auto centres_along = [&](CutAxis axis) { return axis == CutAxis::X ? centre_x : centre_y; };
 
     // Each level works on a range of element indices by ascending top edge,
     // the order the row search needs and the one list every level reads. A
@@ -112,51 +117,72 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
     // not gone through yet, from the highest one down. Each split is replayed
     // at most once per list, so the work never exceeds partitioning at every
     // level, and splits whose sides never read a list cost nothing for it.
-    std::vector<std::uint32_t> by_top = ascending_order(elements, CutAxis::Y);
+    // Indices by ascending lower edge along an axis: packed keys sorted.
+    std::vector<std::uint64_t> left_keys(total);
+    std::vector<std::uint64_t> sorted_keys(total);
+    std::vector<std::uint64_t> spare_keys;
+    const auto fill_ascending = [&](std::uint32_t* out, CutAxis axis) {
+        for (std::size_t i = 0; i < total; ++i) sorted_keys[i] = packed_lower_edge(base[i], axis, i);
+        if (axis == CutAxis::X) std::copy(sorted_keys.begin(), sorted_keys.end(), left_keys.begin());
+        sort_packed(sorted_keys, spare_keys);
+        for (std::size_t i = 0; i < total; ++i) out[i] = static_cast<std::uint32_t>(sorted_keys[i]);
+    };
+    std::uint32_t* const by_top = lists.data();
+    fill_ascending(by_top, CutAxis::Y);
 
     constexpr std::uint32_t kTop = std::numeric_limits<std::uint32_t>::max();
     struct Split {
         std::uint32_t lo;
-        std::uint32_t mid;  // start of the second side
         std::uint32_t hi;
         std::uint32_t parent;  // the split whose side this one cut, or kTop
         float cut;
         CutAxis axis;
+        bool replayed[2];  // by the list by left edge, by the list in input order
     };
     std::vector<Split> splits;
     splits.reserve(total);
 
     struct FollowingList {
-        std::vector<std::uint32_t> items;
-        std::vector<std::uint8_t> replayed;  // per split
+        std::uint32_t* items;
+        int which;  // its flag in Split::replayed
     };
-    FollowingList by_left{ascending_order(elements, CutAxis::X), {}};
-    FollowingList inputs{std::vector<std::uint32_t>(total), {}};
+    FollowingList by_left{lists.data() + total, 0};
+    fill_ascending(by_left.items, CutAxis::X);
+    FollowingList inputs{lists.data() + 2 * total, 1};
     for (std::size_t i = 0; i < total; ++i) inputs.items[i] = static_cast<std::uint32_t>(i);
-    by_left.replayed.reserve(total);
-    inputs.replayed.reserve(total);
-
-    std::vector<std::uint32_t> scratch(total);
+    std::uint32_t* const scratch = lists.data() + 3 * total;
     std::vector<std::uint32_t> path;
+    path.reserve(64);
 
-    // A small level sorts its own elements by left edge instead: their
-    // packed keys order them as that list does.
+    // A level may sort its own elements by left edge instead, when they are
+    // few or when that is cheaper than bringing the list up to date (below a
+    // long run of rows peeled off one sheet at a time): their packed keys
+    // order them as that list does.
     constexpr std::size_t kSortedLocally = 16;
-    std::vector<std::uint64_t> left_keys(total);
-    for (std::size_t i = 0; i < total; ++i) left_keys[i] = packed_lower_edge(base[i], CutAxis::X, i);
     std::array<std::uint32_t, kSortedLocally> small;
+    std::vector<std::uint64_t> large_keys;
+    std::vector<std::uint32_t> large;
 
-    // Stable and branch-free: every index is written to both the next place
-    // of the first side (in place) and the next place of the spill list, and
-    // only the side it belongs to moves on; the spill list follows the first
-    // side. Returns the size of the first side.
+    // Stable. The leading run of the first side stays where it is, and so
+    // does a second side that follows it unbroken (a row cut at an empty
+    // band usually leaves the list by top edge like that). From the first
+    // element out of place on, branch-free: every index is written to both
+    // the next place of the first side (in place) and the next place of the
+    // spill list, and only the side it belongs to moves on; the spill list
+    // follows the first side. Returns the size of the first side.
     const auto partition = [&](std::uint32_t* data, std::size_t lo, std::size_t hi, float cut,
                                CutAxis axis) {
         const float* const centres = centres_along(axis);
-        std::uint32_t* const spill = scratch.data();
-        std::size_t write = lo;
-        std::size_t spilled = 0;
-        for (std::size_t i = lo; i < hi; ++i) {
+        std::size_t first_end = lo;
+        while (first_end < hi && cut > centres[data[first_end]]) ++first_end;
+        std::size_t second_end = first_end;
+        while (second_end < hi && !(cut > centres[data[second_end]])) ++second_end;
+        if (second_end == hi) return first_end - lo;
+        std::uint32_t* const spill = scratch;
+        std::copy(data + first_end, data + second_end, spill);
+        std::size_t write = first_end;
+        std::size_t spilled = second_end - first_end;
+        for (std::size_t i = second_end; i < hi; ++i) {
             const std::uint32_t index = data[i];
             const bool before = cut > centres[index];
             data[write] = index;
@@ -168,27 +194,37 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
         return write - lo;
     };
 
+    // Whether bringing `list` up to date for the sides of split `parent`
+    // would partition more than `limit` entries in all.
+    const auto replay_costs_more = [&](const FollowingList& list, std::uint32_t parent, std::size_t limit) {
+        std::size_t cost = 0;
+        for (std::uint32_t at = parent; at != kTop && !splits[at].replayed[list.which]; at = splits[at].parent) {
+            cost += splits[at].hi - splits[at].lo;
+            if (cost > limit) return true;
+        }
+        return false;
+    };
+
     // Brings `list` up to date for the sides of split `parent`.
     const auto follow = [&](FollowingList& list, std::uint32_t parent) {
-        if (parent == kTop || list.replayed[parent]) return;
+        if (parent == kTop || splits[parent].replayed[list.which]) return;
         path.clear();
         for (std::uint32_t at = parent;;) {
             path.push_back(at);
             const std::uint32_t up = splits[at].parent;
-            if (up == kTop || list.replayed[up]) break;
+            if (up == kTop || splits[up].replayed[list.which]) break;
             at = up;
         }
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
-            const Split& s = splits[*it];
-            partition(list.items.data(), s.lo, s.hi, s.cut, s.axis);
-            list.replayed[*it] = 1;
+            Split& s = splits[*it];
+            partition(list.items, s.lo, s.hi, s.cut, s.axis);
+            s.replayed[list.which] = true;
         }
     };
 
     // Each element's aspect ratio, worked out once as vertical_first does;
     // a level only sums them, in input order.
     enum Kind : std::uint8_t { Flat, Cross, Other };
-    std::vector<float> aspects(total);
     std::vector<Kind> kinds(total);
     // When every element counts as Other with a positive aspect, a level's
     // cross-layout sum stays 0 and its other sum (of at least two positive
@@ -224,12 +260,17 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
         std::uint32_t lo;
         std::uint32_t hi;
         std::uint32_t parent;  // the split that made this side, or kTop
+        // The row search over these elements between these top and bottom
+        // edges is known to find no cut that makes progress.
+        bool rows_fail;
         Region region;
     };
     // Last in, first out: a level pushes its second side, then its first, so
     // the first side (and everything below it) finishes before the second
     // starts, exactly as nested calls would.
-    std::vector<Task> work{{0, static_cast<std::uint32_t>(total), kTop, region}};
+    std::vector<Task> work;
+    work.reserve(64);
+    work.push_back({0, static_cast<std::uint32_t>(total), kTop, false, region});
 
     const float threshold = config.min_cut_threshold;
     const float scale = config.histogram_resolution_scale;
@@ -248,28 +289,38 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
             order.push_back(base[by_top[lo]].id);
             continue;
         }
-        const auto range = [&](const std::vector<std::uint32_t>& list) {
-            return std::span<const std::uint32_t>(list.data() + lo, n);
-        };
+        const auto range = [&](const std::uint32_t* list) { return std::span<const std::uint32_t>(list + lo, n); };
 
         // Splits the range at `cut` along `axis` and returns the size of the
         // first side. With every element on one side nothing moves.
         const auto split_at = [&](CutAxis axis, float cut) {
-            return partition(by_top.data(), lo, hi, cut, axis);
+            return partition(by_top, lo, hi, cut, axis);
         };
-        const auto push_sides = [&](CutAxis axis, float cut, std::size_t first,
+        // `rows_failed`: the row search over this level failed. A column
+        // cut that keeps every element on one side leaves that side the
+        // same elements between the same top and bottom, where it fails
+        // again.
+        const auto push_sides = [&](CutAxis axis, float cut, std::size_t first, bool rows_failed,
                                     const Region& first_region, const Region& second_region) {
+            if (first == 0 || first == n) {
+                // One side holds every element, in the same order: the
+                // lists need no replay for it, and the other side has
+                // nothing to order.
+                work.push_back({lo, hi, task.parent, rows_failed, first == 0 ? second_region : first_region});
+                return;
+            }
             const auto id = static_cast<std::uint32_t>(splits.size());
             const auto mid = static_cast<std::uint32_t>(lo + first);
-            splits.push_back({lo, mid, hi, task.parent, cut, axis});
-            by_left.replayed.push_back(0);
-            inputs.replayed.push_back(0);
-            work.push_back({mid, hi, id, second_region});
-            work.push_back({lo, mid, id, first_region});
+            splits.push_back({lo, hi, task.parent, cut, axis, {false, false}});
+            work.push_back({mid, hi, id, false, second_region});
+            work.push_back({lo, mid, id, false, first_region});
         };
         const auto column_split = [&](const RecordSite& cut_site, const RecordSite& count_site,
-                                      const char* suffix) -> bool {
+                                      const char* suffix, bool rows_failed) -> bool {
             std::span<const std::uint32_t> members;
+            // Sorting n keys costs about n log n; bringing the list up to
+            // date costs the sizes of the splits it has not gone through.
+            const std::size_t sort_cost = n * static_cast<std::size_t>(std::bit_width(n));
             if (n <= kSortedLocally) {
                 // The same order as the list by left edge would hold
                 // (insertion sort: the keys are distinct).
@@ -282,6 +333,13 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
                 }
                 for (std::size_t i = 0; i < n; ++i) small[i] = static_cast<std::uint32_t>(keys[i]);
                 members = std::span<const std::uint32_t>(small.data(), n);
+            } else if (replay_costs_more(by_left, task.parent, sort_cost)) {
+                large_keys.resize(n);
+                for (std::size_t i = 0; i < n; ++i) large_keys[i] = left_keys[by_top[lo + i]];
+                std::sort(large_keys.begin(), large_keys.end());
+                large.resize(n);
+                for (std::size_t i = 0; i < n; ++i) large[i] = static_cast<std::uint32_t>(large_keys[i]);
+                members = std::span<const std::uint32_t>(large.data(), n);
             } else {
                 follow(by_left, task.parent);
                 members = range(by_left.items);
@@ -303,7 +361,7 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
                 return "  Left: " + std::to_string(first) + " elements, Right: " +
                        std::to_string(n - first) + " elements";
             });
-            push_sides(CutAxis::X, *x, first, {r.left, r.top, *x, r.bottom},
+            push_sides(CutAxis::X, *x, first, rows_failed, {r.left, r.top, *x, r.bottom},
                        {*x, r.top, r.right, r.bottom});
             return true;
         };
@@ -314,12 +372,14 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
             columns_first = vertical_first_level(range(inputs.items));
         }
         if (columns_first &&
-            column_split(kColumnFirstCutSite, kColumnFirstSplitSite, " (multi-column)")) {
+            column_split(kColumnFirstCutSite, kColumnFirstSplitSite, " (multi-column)", false)) {
             continue;
         }
 
-        if (const std::optional<float> y = find_cut(base, range(by_top), CutAxis::Y, threshold,
-                                                    scale, r.top, r.bottom, nullptr)) {
+        if (const std::optional<float> y =
+                task.rows_fail ? std::nullopt
+                               : find_cut(base, range(by_top), CutAxis::Y, threshold, scale, r.top,
+                                          r.bottom, nullptr)) {
             const std::size_t first = split_at(CutAxis::Y, *y);
             if (makes_progress(first, n - first, *y, r.top, r.bottom)) {
                 sink.emit(kRowCutSite, [&] {
@@ -330,7 +390,7 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
                     return "  Top: " + std::to_string(first) + " elements, Bottom: " +
                            std::to_string(n - first) + " elements";
                 });
-                push_sides(CutAxis::Y, *y, first, {r.left, r.top, r.right, *y},
+                push_sides(CutAxis::Y, *y, first, false, {r.left, r.top, r.right, *y},
                            {r.left, *y, r.right, r.bottom});
                 continue;
             }
@@ -338,7 +398,7 @@ IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& 
 
         // The column search runs again even after a failed column-first
         // attempt; with 16 or more elements its records therefore repeat.
-        if (column_split(kColumnCutSite, kColumnSplitSite, "")) {
+        if (column_split(kColumnCutSite, kColumnSplitSite, "", true)) {
             continue;
         }
 

@@ -31,7 +31,7 @@ bool vertical_first(const ElementRecord* base, std::span<const std::uint32_t> me
 // Ids of `elements` in reading order: cut at empty bands, left before right
 // and top before bottom, and sort by position where no band splits. Nesting is
 // handled with an explicit work list, so deep layouts cannot exhaust the stack.
-IdList recursive_xy_cut(std::vector<ElementRecord> elements, const OrderConfig& config,
+IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderConfig& config,
                         const Region& region, const DiagnosticSink& sink);
 
 }  // namespace vellora::paper
