@@ -62,6 +62,13 @@ def test_framed_columns_with_a_rule_between_are_no_table():
     assert [e.category for e in top] == ["Text"] * 3 and max(e.x2 for e in top if e.x1 < 300) < 306
 
 
+def test_newspaper_columns_between_rules_are_no_table():
+    page = eval_page("papertex-p2")
+    assert not any(e.category == "Table" for e in page.elements)
+    # Before: the article between its rules was one "table", with its picture inside it.
+    assert ostrel_tau(page, "papertex-p2") == pytest.approx(1.0)
+
+
 def test_index_letter_level_with_a_gap_of_the_other_column_stays_in_its_column():
     page = eval_page("auxhook-p7")
     letter = next(e for e in page.elements if e.text == "I")
@@ -93,6 +100,12 @@ def test_running_foot_under_each_column_is_read_last_without_neighbouring_pages(
     # Before: each foot was read with its column, the left one in the middle of the page.
     assert len(feet) == 2 and all(e.text.startswith("preliminary draft") for e in feet)
     assert set(vellora.order(page)[-2:]) == {e.id for e in feet}
+
+
+def test_row_of_notes_at_the_foot_is_no_running_foot():
+    page = eval_page("eledpar-columns-p1")
+    notes = [e for e in page.elements if (e.text or "").endswith("Lorem ] ?")]
+    assert len(notes) == 6 and {e.role for e in notes} == {"body"}
 
 
 def test_numbered_listing_lines_at_the_top_are_not_page_numbers():

@@ -15,15 +15,16 @@
   does a line or two hanging out by a character or less past the edge
   that most of the paragraph's lines share (a justified column's edge).
 * A short block (a heading, a caption: at most two lines) that nothing else
-  on the page stands beside (nor close above or below it, within half a
+  on the page stands beside, nor close above or below it (within half a
   body size: an index's letter heading set level with the gap between two
-  entries of the other column stays in its column), with columns ending just above it and others
-  starting just below it (within :attr:`~.PdfSettings.separator_reach` body
-  sizes), and no column rule running past it, ends one group of columns and
-  starts the next. Its box is widened to the width of those columns, so
-  that what is above it is read before what is below it. So is a block at
-  the foot of the page, below everything, that reaches across the columns
-  above it (footnotes set across the page).
+  entries of the other column stays in its column), with columns ending
+  just above it and others starting just below it (within
+  :attr:`~.PdfSettings.separator_reach` body sizes), and no column rule
+  running past it, ends one group of columns and starts the next. Its box
+  is widened to the width of those columns, so that what is above it is
+  read before what is below it. So is a block at the foot of the page,
+  below everything, that reaches across the columns above it (footnotes
+  set across the page).
 """
 
 from __future__ import annotations
@@ -115,8 +116,8 @@ def split_blocks_at_rules(page: PageBlocks, settings: PdfSettings) -> None:
             blocks.append(block)
             continue
         sides: dict[int, list[TextLine]] = {}
+        cuts = _crossed(block.box[0], block.box[2], block.box[1], block.box[3], rules)
         for line in block.lines:
-            cuts = _crossed(block.box[0], block.box[2], block.box[1], block.box[3], rules)
             middle = (line.box[0] + line.box[2]) / 2
             sides.setdefault(sum(1 for x in cuts if middle >= x), []).append(line)
         if len(sides) < 2:
@@ -260,3 +261,4 @@ def split_overlapping(page: PageBlocks) -> None:
             page.blocks[index : index + 1] = [block_of_lines(upper), block_of_lines(lower)]
             changed = True
             break
+

@@ -13,9 +13,9 @@ Furniture is labelled (category ``Page-header``, ``Page-footer``,
 * A block in the band that is only a page number ("7", "- 7 -", "Page 7 of
   9", "vii") is a ``Page-number``, and a line beside it on the same
   baseline is the running head or footer, even on a page with no neighbours.
-* Lines at the foot of the page, below all the body text, two or more of
-  them on one baseline (a running foot under each column), are running
-  footers, even on a page with no neighbours. A number with others right
+* Lines at the foot of the page, below all the body text, two or three of
+  them on one baseline and far apart (a running foot under each column),
+  are running footers, even on a page with no neighbours. A number with others right
   above or below it (the numbered lines of a listing) is no page number.
 * A line or two in small print (at most 0.8 times the body size) in the top
   band, above all the body text, is a running head (or a slide's
@@ -47,6 +47,8 @@ _PAGE_NUMBER: Final = re.compile(
     r"^[\W_]*(?:page\s+)?(?:\d{1,4}|[ivxlc]{1,7})(?:\s*(?:of|/)\s*\d{1,4})?[\W_]*$", re.I
 )
 _LINE_NUMBER: Final = re.compile(r"^\d{1,4}$")
+#: Running feet on one baseline are at least this many body sizes apart.
+_FEET_APART: Final = 3.0
 #: Running heads in small print are set at most this times the body size.
 _SMALL_PRINT: Final = 0.8
 
@@ -136,14 +138,19 @@ def _stacked_number(block: RawBlock, page: PageBlocks) -> bool:
 
 
 def _running_feet(page: PageBlocks, band: float) -> list[RawBlock]:
-    """Lines at the foot of the page, below all the body, two or more on one baseline (a foot per column)."""
+    """Lines at the foot of the page, below all the body, two or three on one baseline far apart (a foot per
+    column, or left, centre and right), not a row of notes."""
     lines = [block for block in page.blocks if block.kind == "text" and block.role == "body"
              and len(block.lines) == 1 and block.box[1] >= page.height - band]
     rest = [block for block in page.blocks if block.role == "body" and all(block is not line for line in lines)]
     feet = [line for line in lines if all(other.box[3] <= line.box[1] for other in rest)]
-    return [line for line in feet if any(
-        other is not line and abs(other.box[3] - line.box[3]) <= 2.0
-        and (other.box[2] <= line.box[0] or line.box[2] <= other.box[0]) for other in feet)]
+    apart = _FEET_APART * _body_size(page)
+    found: list[RawBlock] = []
+    for line in feet:
+        row = sorted((other for other in feet if abs(other.box[3] - line.box[3]) <= 2.0), key=lambda b: b.box[0])
+        if 2 <= len(row) <= 3 and all(right.box[0] - left.box[2] >= apart for left, right in zip(row, row[1:])):
+            found.append(line)
+    return found
 
 
 def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: PdfSettings) -> None:

@@ -34,6 +34,9 @@ __all__ = ["join_listings"]
 _NUMBER: Final = re.compile(r"^\d{1,4}$")
 #: A line starting with its number (pdfminer kept them together).
 _NUMBERED: Final = re.compile(r"^(\d{1,4})\s")
+#: Lines are looked up by the height of their middle in steps of this many points (a line of text
+#: up to about 30 points high shares a line only with lines in the same step or the next ones).
+_ROW: Final = 10.0
 
 
 def _same_line(a: TextLine, b: TextLine) -> bool:
@@ -105,6 +108,12 @@ def _join_one(page: PageBlocks, settings: PdfSettings) -> bool:
     made: list[RawBlock] = []
     starts = [(line.box[0], line.box[1], line.box[3]) for block in texts for line in block.lines
               if not _NUMBER.match(line.text)]
+    # The lines that may follow a number, by the height of their middle (in steps of _ROW points).
+    rows: dict[int, list[tuple[TextLine, RawBlock]]] = {}
+    for block in texts:
+        for line in block.lines:
+            if not _NUMBER.match(line.text):
+                rows.setdefault(int((line.box[1] + line.box[3]) / 2 // _ROW), []).append((line, block))
     for listing in _chained(numbers, settings):
         first = listing[0][0]
         height = max(first.box[3] - first.box[1], 1.0)
@@ -121,10 +130,9 @@ def _join_one(page: PageBlocks, settings: PdfSettings) -> bool:
             if not _NUMBER.match(line.text):
                 continue  # already on its code line
             reach = settings.listing_gap * max(line.box[3] - line.box[1], 1.0)
-            beside = [(other, candidate) for candidate in texts for other in candidate.lines
-                      if other is not line and _same_line(line, other) and other.box[0] >= line.box[2]
-                      and other.box[0] - line.box[2] <= reach
-                      and not _NUMBER.match(other.text)]
+            row = int((line.box[1] + line.box[3]) / 2 // _ROW)
+            beside = [(other, candidate) for key in (row - 1, row, row + 1) for other, candidate in rows.get(key, ())
+                      if _same_line(line, other) and 0 <= other.box[0] - line.box[2] <= reach]
             if beside:
                 code, holder = min(beside, key=lambda pair: pair[0].box[0])
                 members[id(holder)] = holder

@@ -3,8 +3,10 @@
 * Ruled tables: at least two horizontal rules of about the same extent
   (within :attr:`~.PdfSettings.furniture_tolerance`), one above the other,
   with cells side by side between them (not columns with a rule between
-  them), or with three rules as a "booktabs" table has. Every text block
-  inside the area they span is a cell.
+  them), or with three rules as a "booktabs" table has, and not two
+  paragraphs or more (three lines or more, over four words a line: the
+  columns of an article between its rules). Every text block inside the
+  area they span is a cell.
 * Aligned tables: at least :attr:`~.PdfSettings.table_min_columns` text
   blocks side by side whose lines sit on the same baselines for at least
   :attr:`~.PdfSettings.table_min_rows` rows, with short lines (cells, not
@@ -116,8 +118,11 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
         # Columns with a rule between them, framed above and below, are no cells.
         side_by_side = any(_beside(a.box, b.box) and not rule_between(a.box, b.box, columns)
                            for index, a in enumerate(cells) for b in cells[index + 1 :])
-        # A frame around a paragraph has two rules and no cells side by side.
-        if len(cells) >= 2 and (side_by_side or rules >= 3):
+        # A frame around a paragraph has two rules and no cells side by side; paragraphs side by side
+        # between rules are columns of text (a newspaper's article between its rules), not cells.
+        paragraphs = sum(1 for cell in cells if len(cell.lines) >= 3
+                         and sum(len(line.text.split()) for line in cell.lines) > 4 * len(cell.lines))
+        if len(cells) >= 2 and (side_by_side or rules >= 3) and paragraphs < 2:
             tables.append(_merge(cells, [area]))
             taken.update(id(cell) for cell in cells)
     rest = [block for block in page.blocks if id(block) not in taken]
