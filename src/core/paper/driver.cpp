@@ -1,11 +1,13 @@
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 #include <string>
 #include <utility>
 
 #include "box_tree.hpp"
+#include "lanes.hpp"
 #include "masking.hpp"
 #include "median.hpp"
 #include "reinsert.hpp"
@@ -46,18 +48,37 @@ std::vector<bool> spanning_flags(std::span<const ElementRecord> elements, float 
         const ElementRecord& e = elements[i];
         if (e.x2 - e.x1 > threshold) wide.push_back(static_cast<std::uint32_t>(i));
     }
-    // Few wide elements: test each against every element. Two overlaps
-    // settle it; the rest need not be counted.
+    // Few wide elements: test each against every element, four at a time
+    // from the edges laid out as columns (padded with NaN boxes, which
+    // overlap nothing). Two overlaps settle it; the rest need not be counted.
     if (wide.size() * elements.size() <= kPlainOverlapTests) {
+        if (wide.empty()) return flags;
+        const std::size_t padded = (elements.size() + 3) / 4 * 4;
+        std::vector<float> columns(4 * padded, std::numeric_limits<float>::quiet_NaN());
+        float* const x1 = columns.data();
+        float* const y1 = x1 + padded;
+        float* const x2 = y1 + padded;
+        float* const y2 = x2 + padded;
+        for (std::size_t j = 0; j < elements.size(); ++j) {
+            x1[j] = elements[j].x1;
+            y1[j] = elements[j].y1;
+            x2[j] = elements[j].x2;
+            y2[j] = elements[j].y2;
+        }
         for (std::uint32_t i : wide) {
             const ElementRecord& e = elements[i];
+            const Lanes ex1 = splat(e.x1), ey1 = splat(e.y1), ex2 = splat(e.x2), ey2 = splat(e.y2);
             int overlaps = 0;
-            for (const ElementRecord& o : elements) {
-                if (o.id != e.id && intersects(e, o) && ++overlaps == 2) {
-                    flags[i] = true;
-                    break;
+            for (std::size_t j = 0; j < padded && overlaps < 2; j += 4) {
+                // intersects(e, o) for the four elements o from j on.
+                const Mask hit = (load(x2 + j) > ex1) & (load(y2 + j) > ey1) & (ex2 > load(x1 + j)) &
+                                 (ey2 > load(y1 + j));
+                if ((hit[0] | hit[1] | hit[2] | hit[3]) == 0) continue;
+                for (std::size_t k = 0; k < 4; ++k) {
+                    if (hit[k] != 0 && elements[j + k].id != e.id) ++overlaps;
                 }
             }
+            flags[i] = overlaps >= 2;
         }
         return flags;
     }
