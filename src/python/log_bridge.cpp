@@ -462,7 +462,7 @@ thread_local LevelMemo level_memo;
 
 }  // namespace
 
-CallSink::CallSink() noexcept : bridge_(installed_bridge.load(std::memory_order_acquire)) {}
+CallSink::CallSink() noexcept : bridge_(installed_bridge.load(std::memory_order_acquire)), memo_(&level_memo) {}
 
 DiagnosticSink CallSink::sink() noexcept {
     if (bridge_ == nullptr) {
@@ -475,8 +475,9 @@ bool CallSink::enabled(void* context, Level level, std::string_view target) noex
     if (code(level) > code(kCeiling)) {
         return false;
     }
-    auto& bridge = *static_cast<Bridge*>(static_cast<CallSink*>(context)->bridge_);
-    LevelMemo& memo = level_memo;
+    auto& self = *static_cast<CallSink*>(context);
+    auto& bridge = *static_cast<Bridge*>(self.bridge_);
+    LevelMemo& memo = *static_cast<LevelMemo*>(self.memo_);
     // The generation is read before the tree, so an answer worked out now
     // holds for as long as the generation stays the one read here.
     const std::uint64_t generation = bridge.cache.generation();

@@ -42,6 +42,7 @@ private:
     static void deliver(void* context, const Record& record) noexcept;
 
     void* bridge_;
+    void* memo_;  // this thread's looked-up levels
 };
 
 // Empties the level cache, so the next record of every target asks Python

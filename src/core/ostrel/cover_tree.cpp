@@ -23,21 +23,30 @@ CoverTree::CoverTree(const std::vector<std::pair<float, float>>& intervals) {
     // end), in ascending order. Equal values are neighbours, -0 and +0
     // included: they share a point, as bounds of a band they give the same
     // extent and middle.
+    // An interval equal to the one before it (as intervals listed in order
+    // often are) shares its units and adds no end points.
     const std::size_t slots = 2 * intervals.size();
     std::vector<std::uint64_t> entries;
     entries.reserve(slots);
     for (std::size_t i = 0; i < intervals.size(); ++i) {
+        if (i > 0 && intervals[i] == intervals[i - 1]) continue;
         entries.push_back(std::uint64_t{ordered_key(intervals[i].first)} << 32 | (2 * i));
         entries.push_back(std::uint64_t{ordered_key(intervals[i].second)} << 32 | (2 * i + 1));
     }
     radix_sort<32>(entries, [](std::uint64_t entry) { return entry >> 32; });
-    points_.reserve(slots);
+    points_.reserve(entries.size());
     slot_units_.resize(slots);
     for (std::uint64_t entry : entries) {
         const auto slot = static_cast<std::uint32_t>(entry);
         const float value = slot % 2 == 0 ? intervals[slot / 2].first : intervals[slot / 2].second;
         if (points_.empty() || points_.back() != value) points_.push_back(value);
         slot_units_[slot] = static_cast<std::int32_t>(2 * (points_.size() - 1));
+    }
+    for (std::size_t i = 1; i < intervals.size(); ++i) {
+        if (intervals[i] == intervals[i - 1]) {
+            slot_units_[2 * i] = slot_units_[2 * i - 2];
+            slot_units_[2 * i + 1] = slot_units_[2 * i - 1];
+        }
     }
     units_ = static_cast<std::int32_t>(2 * points_.size() - 1);
     std::vector<std::int32_t> counts(static_cast<std::size_t>(units_) + 1, 0);
@@ -47,7 +56,7 @@ CoverTree::CoverTree(const std::vector<std::pair<float, float>>& intervals) {
     }
     for (std::size_t u = 1; u < counts.size(); ++u) counts[u] += counts[u - 1];
     // Node indices of the halving tree stay below twice the next power of two.
-    nodes_.resize(2 * std::bit_ceil(static_cast<std::size_t>(units_)));
+    nodes_ = std::make_unique_for_overwrite<Node[]>(2 * std::bit_ceil(static_cast<std::size_t>(units_)));
     build(1, 0, units_ - 1, counts);
     from_ = 0;
     to_ = units_ - 1;
@@ -65,7 +74,7 @@ void CoverTree::keep_before(float value) noexcept {
 
 // Two adjacent ranges of units as one: used to fill the tree and to answer
 // a window from its pieces.
-CoverTree::Info CoverTree::combine(const Info& left, const Info& right) const noexcept {
+[[gnu::always_inline]] inline CoverTree::Info CoverTree::combine(const Info& left, const Info& right) const noexcept {
     const std::int32_t least = std::min(left.min, right.min);
     // A side whose least count is above the other's counts as wholly above.
     const std::int32_t left_first = left.min > least ? left.lo : left.first;
@@ -154,8 +163,17 @@ void CoverTree::build(std::size_t node, std::int32_t lo, std::int32_t hi,
         return;
     }
     const std::int32_t mid = lo + (hi - lo) / 2;
-    build(2 * node, lo, mid, counts);
-    build(2 * node + 1, mid + 1, hi, counts);
+    // Leaf children are filled here, saving a call for half of the nodes.
+    if (mid == lo) {
+        nodes_[2 * node] = Node{counts[static_cast<std::size_t>(lo)], 0, -1, -1, 0.0f, 0.0f};
+    } else {
+        build(2 * node, lo, mid, counts);
+    }
+    if (mid + 1 == hi) {
+        nodes_[2 * node + 1] = Node{counts[static_cast<std::size_t>(hi)], 0, -1, -1, 0.0f, 0.0f};
+    } else {
+        build(2 * node + 1, mid + 1, hi, counts);
+    }
     nodes_[node].lazy = 0;  // (a refill replaces what was pending)
     pull(node, lo, mid, hi);
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -47,16 +48,18 @@ public:
     std::pair<float, float> extent() const noexcept;
 
 private:
+    // Only the nodes of the tree are ever written or read, each written
+    // before it is read, so the array is allocated without initialising.
     struct Node {
-        std::int32_t min = 0;   // least count in the range
-        std::int32_t lazy = 0;  // pending for the children
+        std::int32_t min;   // least count in the range
+        std::int32_t lazy;  // pending for the children
         // Relative to the units at the least count: the first and last unit
         // above it (-1 if none) and the widest band of least-count units
         // with units above it on both sides.
-        std::int32_t first = -1;
-        std::int32_t last = -1;
-        float gap = 0.0f;
-        float position = 0.0f;
+        std::int32_t first;
+        std::int32_t last;
+        float gap;
+        float position;
     };
 
     struct Info {
@@ -83,7 +86,7 @@ private:
 
     std::vector<float> points_;
     std::vector<std::int32_t> slot_units_;  // start and end unit per interval
-    std::vector<Node> nodes_;
+    std::unique_ptr<Node[]> nodes_;
     std::int32_t units_ = 0;
     std::int32_t from_ = 0;  // the units still looked at
     std::int32_t to_ = -1;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "ostrel/cover_tree.hpp"
+#include "ostrel/radix.hpp"
 #include "ostrel/site.hpp"
 #include "vellora/format.hpp"
 #include "vellora/numeric.hpp"
@@ -37,7 +38,8 @@ constexpr float from_ordered_bits(std::uint32_t bits) noexcept {
 // The scan over keys sorted ascending: an element is reduced to its (start,
 // end) pair, packed into one 64-bit key that sorts by start, then end, both
 // in totalOrder; elements with equal pairs are interchangeable for the scan.
-template <class It, class Ends>
+// Without NaN among the ends (`Clean`), max_num is the plain comparison.
+template <bool Clean = false, class It, class Ends>
 GapCandidate scan_sorted(It first, It last, Ends ends) {
     GapCandidate best;
     if (first == last) return best;
@@ -52,7 +54,11 @@ GapCandidate scan_sorted(It first, It last, Ends ends) {
                 best.position = num::centre(start, reach);
             }
         }
-        reach = num::max_num(reach, end);
+        if constexpr (Clean) {
+            reach = reach < end ? end : reach;
+        } else {
+            reach = num::max_num(reach, end);
+        }
     }
     return best;
 }
@@ -122,12 +128,48 @@ bool clean(const std::vector<SorterElement>& elements) {
     });
 }
 
+// Lists segment_ranges works in, kept from one call to the next so that the
+// many small groups of a large page allocate them once.
+struct RangeLists {
+    struct Keyed {
+        std::uint64_t key;
+        std::uint32_t index;
+        float start;  // the pair the key packs
+        float end;
+    };
+    // y-then-x compares the totalOrder keys of top, then of left: one
+    // unsigned key holding both, with the input position after it.
+    struct Placed {
+        std::uint64_t key;
+        std::uint32_t index;
+    };
+    struct Range {
+        std::size_t lo;
+        std::size_t hi;
+    };
+    std::vector<Keyed> rows;     // (top, bottom) keys
+    std::vector<Keyed> columns;  // (left, right) keys
+    std::vector<Keyed> scratch;
+    std::vector<float> centres_x;
+    std::vector<float> centres_y;
+    // Which side an element goes to at the current split: an element whose
+    // stamp is the split's serial is on the marked side. Serials only grow,
+    // so stamps left by an earlier call never match.
+    std::vector<std::uint32_t> stamp;
+    std::uint32_t serial = 0;
+    std::vector<Placed> members;
+    std::vector<Range> pending;
+};
+
 // Orders `elements` onto the end of `out`, level by level over ranges of
 // two sorted lists. `is_clean` is clean(elements).
 void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_horizontal_first, bool is_clean,
-                    const DiagnosticSink& sink, std::vector<SorterElement>& out) {
+                    const DiagnosticSink& sink, std::vector<SorterElement>& out, RangeLists& lists) {
     if (elements.empty()) return;
     const std::size_t total = elements.size();
+    using Keyed = RangeLists::Keyed;
+    using Placed = RangeLists::Placed;
+    using Range = RangeLists::Range;
 
     // The scans of every level need a group's (start, end) keys in ascending
     // order along both axes. They are sorted once; a split partitions both
@@ -136,17 +178,15 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
     // holds its own lists, and nothing else about them matters: equal keys
     // are interchangeable for the scans, and the fallback order of a group
     // is fixed by y-then-x and then input position.
-    struct Keyed {
-        std::uint64_t key;
-        std::uint32_t index;
-        float start;  // the pair the key packs
-        float end;
-    };
     const auto by_key = [](const Keyed& a, const Keyed& b) { return a.key < b.key; };
-    std::vector<Keyed> rows(total);     // (top, bottom) keys
-    std::vector<Keyed> columns(total);  // (left, right) keys
-    std::vector<float> centres_x(total);
-    std::vector<float> centres_y(total);
+    std::vector<Keyed>& rows = lists.rows;
+    std::vector<Keyed>& columns = lists.columns;
+    std::vector<float>& centres_x = lists.centres_x;
+    std::vector<float>& centres_y = lists.centres_y;
+    rows.resize(total);
+    columns.resize(total);
+    centres_x.resize(total);
+    centres_y.resize(total);
     for (std::size_t i = 0; i < total; ++i) {
         centres_x[i] = centre_x(elements[i]);
         centres_y[i] = centre_y(elements[i]);
@@ -209,19 +249,12 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
         return result;
     };
 
-    std::vector<Keyed> scratch(total);
-    // Which side an element goes to at the current split: an element whose
-    // stamp is the split's serial is on the marked side.
-    std::vector<std::uint32_t> stamp(total, 0);
-    std::uint32_t serial = 0;
-    // y-then-x compares the totalOrder keys of top, then of left: one
-    // unsigned key holding both, with the input position after it.
-    struct Placed {
-        std::uint64_t key;
-        std::uint32_t index;
-    };
-    std::vector<Placed> members;
-    members.reserve(total);
+    std::vector<Keyed>& scratch = lists.scratch;
+    scratch.resize(total);
+    std::vector<std::uint32_t>& stamp = lists.stamp;
+    if (stamp.size() < total) stamp.resize(total, 0);
+    std::uint32_t& serial = lists.serial;
+    std::vector<Placed>& members = lists.members;
 
     // Lists the range in y-then-x order, input position deciding the rest.
     const auto append_y_then_x = [&](std::size_t lo, std::size_t hi) {
@@ -262,11 +295,8 @@ void segment_ranges(const std::vector<SorterElement>& elements, bool prefer_hori
     // second side and then its first, so groups are finished in reading
     // order and their results can be appended to `out` as they come; records
     // appear in the order a recursive descent would give them.
-    struct Range {
-        std::size_t lo;
-        std::size_t hi;
-    };
-    std::vector<Range> pending{{0, total}};
+    std::vector<Range>& pending = lists.pending;
+    pending.assign(1, Range{0, total});
     while (!pending.empty()) {
         const auto [lo, hi] = pending.back();
         pending.pop_back();
@@ -409,7 +439,8 @@ public:
     LargeGroups(const std::vector<SorterElement>& elements, bool prefer_horizontal_first,
                 const DiagnosticSink& sink, std::vector<SorterElement>& out)
         : elements_(elements), prefer_horizontal_first_(prefer_horizontal_first), sink_(sink), out_(out),
-          owner_(elements.size(), 0), slots_(elements.size(), 0), widths_(elements.size()) {
+          owner_(elements.size(), 0), row_slots_(elements.size(), 0), column_slots_(elements.size(), 0), width_ranks_(elements.size(), 0),
+          widths_(elements.size()) {
         for (std::size_t i = 0; i < elements.size(); ++i) widths_[i] = width(elements[i]);
     }
 
@@ -441,8 +472,12 @@ private:
         bool tracked = false;  // trees and width count built (else lists hold members only)
         Axis rows;     // (top, bottom)
         Axis columns;  // (left, right)
-        std::vector<std::pair<float, std::uint32_t>> by_width;  // ascending
-        std::vector<std::int32_t> width_tree;                    // Fenwick tree of members of by_width
+        std::vector<float> by_width;           // the members' widths, ascending
+        std::vector<std::int32_t> width_tree;  // Fenwick tree of members of by_width
+        // A group small enough for segment_ranges keeps its members only
+        // (ascending), without lists.
+        bool small = false;
+        std::vector<std::uint32_t> small_members;
     };
 
     static float start_of(std::uint64_t key) { return from_ordered_bits(static_cast<std::uint32_t>(key >> 32)); }
@@ -468,11 +503,17 @@ private:
         return axis;
     }
 
+    // `members` ascending.
     Group make_group(const std::vector<std::uint32_t>& members) {
         Group g;
         g.id = next_id_++;
         g.live = members.size();
         for (std::uint32_t index : members) owner_[index] = g.id;
+        if (members.size() <= kSmallGroup) {
+            g.small = true;
+            g.small_members = members;
+            return g;
+        }
         g.rows = make_axis(members, false);
         g.columns = make_axis(members, true);
         return g;
@@ -484,18 +525,30 @@ private:
         std::vector<std::pair<float, float>> columns;
         rows.reserve(g.live);
         columns.reserve(g.live);
-        g.by_width.clear();
-        g.by_width.reserve(g.live);
+        // Widths (never NaN nor -0, so their totalOrder is their order) with
+        // their elements; of equal widths any order will do.
+        std::vector<std::uint64_t> widths;
+        widths.reserve(g.live);
+        // Each tree gets its intervals in the order of its list, where equal
+        // ones are neighbours.
+        for_members(g, g.columns, g.columns.begin, g.columns.end, [&](const Keyed& k) {
+            column_slots_[k.index] = static_cast<std::uint32_t>(columns.size());
+            columns.push_back(unpack(k.key));
+        });
         for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) {
-            const SorterElement& e = elements_[k.index];
-            slots_[k.index] = static_cast<std::uint32_t>(rows.size());
-            rows.emplace_back(top(e), bottom(e));
-            columns.emplace_back(left(e), right(e));
-            g.by_width.emplace_back(widths_[k.index], k.index);
+            row_slots_[k.index] = static_cast<std::uint32_t>(rows.size());
+            rows.push_back(unpack(k.key));
+            widths.push_back(std::uint64_t{ordered_bits(widths_[k.index])} << 32 | k.index);
         });
         g.rows.cover = CoverTree(rows);
         g.columns.cover = CoverTree(columns);
-        std::sort(g.by_width.begin(), g.by_width.end());
+        radix_sort<32>(widths, [](std::uint64_t w) { return w >> 32; });
+        g.by_width.resize(widths.size());
+        for (std::size_t i = 0; i < widths.size(); ++i) {
+            const auto index = static_cast<std::uint32_t>(widths[i]);
+            g.by_width[i] = widths_[index];
+            width_ranks_[index] = static_cast<std::uint32_t>(i);
+        }
         g.width_tree.assign(g.live + 1, 0);
         for (std::size_t i = 1; i <= g.live; ++i) {
             g.width_tree[i] += 1;
@@ -513,14 +566,14 @@ private:
 
     // Members at least `limit` wide.
     static std::size_t wide_count(const Group& g, float limit) {
-        const auto first = std::lower_bound(g.by_width.begin(), g.by_width.end(), limit,
-                                            [](const std::pair<float, std::uint32_t>& w, float v) { return w.first < v; });
+        const auto first = std::lower_bound(g.by_width.begin(), g.by_width.end(), limit);
         const auto position = static_cast<std::size_t>(first - g.by_width.begin());
         return g.live - static_cast<std::size_t>(count_before(g, position));
     }
 
     // Members of `g` in input order.
     std::vector<std::uint32_t> members_of(const Group& g) const {
+        if (g.small) return g.small_members;
         std::vector<std::uint32_t> members;
         members.reserve(g.live);
         for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) { members.push_back(k.index); });
@@ -529,10 +582,13 @@ private:
     }
 
     void finish_small(const Group& g) {
-        std::vector<SorterElement> group;
-        group.reserve(g.live);
-        for (std::uint32_t index : members_of(g)) group.push_back(elements_[index]);
-        segment_ranges(group, prefer_horizontal_first_, true, sink_, out_);
+        small_group_.clear();
+        if (g.small) {
+            for (std::uint32_t index : g.small_members) small_group_.push_back(elements_[index]);
+        } else {
+            for (std::uint32_t index : members_of(g)) small_group_.push_back(elements_[index]);
+        }
+        segment_ranges(small_group_, prefer_horizontal_first_, true, sink_, out_, range_lists_);
     }
 
     void finish_y_then_x(const Group& g) {
@@ -580,12 +636,17 @@ private:
         }
         std::vector<std::uint32_t> slots;
         slots.reserve(taken.size());
-        for (std::uint32_t index : taken) slots.push_back(slots_[index]);
-        if (cut_axis != CutAxisOf::Rows) g.rows.cover.remove_slots(slots);
-        if (cut_axis != CutAxisOf::Columns) g.columns.cover.remove_slots(slots);
+        if (cut_axis != CutAxisOf::Rows) {
+            for (std::uint32_t index : taken) slots.push_back(row_slots_[index]);
+            g.rows.cover.remove_slots(slots);
+        }
+        if (cut_axis != CutAxisOf::Columns) {
+            slots.clear();
+            for (std::uint32_t index : taken) slots.push_back(column_slots_[index]);
+            g.columns.cover.remove_slots(slots);
+        }
         for (std::uint32_t index : taken) {
-            const auto it = std::lower_bound(g.by_width.begin(), g.by_width.end(), std::make_pair(widths_[index], index));
-            for (std::size_t i = static_cast<std::size_t>(it - g.by_width.begin()) + 1; i < g.width_tree.size();
+            for (std::size_t i = std::size_t{width_ranks_[index]} + 1; i < g.width_tree.size();
                  i += i & (~i + 1)) {
                 g.width_tree[i] -= 1;
             }
@@ -618,9 +679,9 @@ private:
         };
         // Untracked lists hold members only: their scans are the plain ones.
         const GapCandidate horizontal = g.tracked ? g.rows.cover.widest_gap()
-                                                  : scan_sorted(range_of(g.rows).first, range_of(g.rows).second, key_of);
+                                                  : scan_sorted<true>(range_of(g.rows).first, range_of(g.rows).second, key_of);
         GapCandidate vertical = g.tracked ? g.columns.cover.widest_gap()
-                                          : scan_sorted(range_of(g.columns).first, range_of(g.columns).second, key_of);
+                                          : scan_sorted<true>(range_of(g.columns).first, range_of(g.columns).second, key_of);
         bool vertical_of_wide = false;
         if (vertical.gap < kMinGap) {
             float min_left = 0.0f;
@@ -628,13 +689,12 @@ private:
             if (g.tracked) {
                 std::tie(min_left, max_right) = g.columns.cover.extent();
             } else {
-                const SorterElement& front = elements_[g.columns.keys[g.columns.begin].index];
-                min_left = left(front);
-                max_right = right(front);
+                // Without NaN the least left is the first (the list is in
+                // totalOrder of lefts), and max_num the plain comparison.
+                std::tie(min_left, max_right) = unpack(g.columns.keys[g.columns.begin].key);
                 for (std::size_t i = g.columns.begin + 1; i < g.columns.end; ++i) {
-                    const SorterElement& e = elements_[g.columns.keys[i].index];
-                    max_right = num::max_num(max_right, right(e));
-                    min_left = num::min_num(min_left, left(e));
+                    const float r = unpack(g.columns.keys[i].key).second;
+                    max_right = max_right < r ? r : max_right;
                 }
             }
             const float limit = clamped_diff(max_right, min_left) * kNarrowFraction;
@@ -653,7 +713,7 @@ private:
                     if (widths_[k.index] >= limit) subset.push_back(k);
                 });
                 const GapCandidate candidate =
-                    scan_sorted(subset.begin(), subset.end(), [](const Keyed& k) { return unpack(k.key); });
+                    scan_sorted<true>(subset.begin(), subset.end(), [](const Keyed& k) { return unpack(k.key); });
                 if (candidate.gap > vertical.gap && candidate.gap >= kMinGap) {
                     vertical = candidate;
                     vertical_of_wide = true;
@@ -745,8 +805,13 @@ private:
     const DiagnosticSink& sink_;
     std::vector<SorterElement>& out_;
     std::vector<std::uint32_t> owner_;
+    RangeLists range_lists_;
+    std::vector<SorterElement> small_group_;
     // Each element's interval slot in the trees of its group, once tracked.
-    std::vector<std::uint32_t> slots_;
+    std::vector<std::uint32_t> row_slots_;
+    std::vector<std::uint32_t> column_slots_;
+    // Each element's position in the width order of its group, once tracked.
+    std::vector<std::uint32_t> width_ranks_;
     std::vector<float> widths_;
     std::vector<Group> pending_;
     std::uint32_t next_id_ = 1;
@@ -762,7 +827,8 @@ std::vector<SorterElement> segment(const std::vector<SorterElement>& elements, b
     if (elements.size() > kSmallGroup && is_clean) {
         LargeGroups(elements, prefer_horizontal_first, sink, out).run();
     } else {
-        segment_ranges(elements, prefer_horizontal_first, is_clean, sink, out);
+        RangeLists lists;
+        segment_ranges(elements, prefer_horizontal_first, is_clean, sink, out, lists);
     }
     return out;
 }
