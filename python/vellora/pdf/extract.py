@@ -19,7 +19,7 @@ from typing import Any
 from ..page import Page
 from .backdrop import backdrop_chars
 from .blocks import PageBlocks, absorb_fragments, attach_number_columns, collect_blocks
-from .columns import column_rules, split_blocks_at_rules, split_lines_at_rules, split_overlapping
+from .columns import column_rules, dotted_rules, split_blocks_at_rules, split_lines_at_rules, split_overlapping
 from .displays import join_displays
 from .errors import PdfError, pdfminer_modules
 from .figures import settle_figures
@@ -317,6 +317,7 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     page.rules.extend((side, panel[1], side, panel[3]) for panel in panels for side in (panel[0], panel[2]))
     clip_to_panels(page, panels)
     settle_figures(page, settings)
+    dotted_rules(page, settings)
     split_blocks_at_rules(page, settings)
     absorb_fragments(page)
     attach_number_columns(page)
