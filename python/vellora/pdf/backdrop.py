@@ -51,7 +51,21 @@ def backdrop_chars(chars: Sequence[Any], settings: PdfSettings) -> list[Any]:
         grown = bool(near)
         found.extend(near)
         rest = [giant for giant in rest if giant not in near]
-    return sorted(found, key=lambda char: (-round(char.y1 / char.size), char.x0))
+    return _reading(found)
+
+
+def _reading(chars: list[Any]) -> list[Any]:
+    """``chars`` line by line from the top, each line left to right (a raised or lowered letter stays in its line)."""
+    lines: list[list[Any]] = []
+    for char in sorted(chars, key=lambda char: -char.y1):
+        line = next((line for line in lines if any(min(other.y1, char.y1) - max(other.y0, char.y0)
+                                                   >= 0.5 * min(other.y1 - other.y0, char.y1 - char.y0)
+                                                   for other in line)), None)
+        if line is None:
+            lines.append([char])
+        else:
+            line.append(char)
+    return [char for line in lines for char in sorted(line, key=lambda char: char.x0)]
 
 
 def _near(a: Any, b: Any) -> bool:
