@@ -69,10 +69,13 @@ def char(x0, y0, size, width=None):
     return SimpleNamespace(x0=x0, y0=y0, x1=x0 + (width or size * 0.6), y1=y0 + size, size=size)
 
 
-@pytest.mark.parametrize(("inside", "backdrop"), [(0, False), (2, False), (3, True), (40, True)])
-def test_giant_letter_is_backdrop_only_with_text_drawn_over_it(inside, backdrop):
+@pytest.mark.parametrize(("count", "top", "backdrop"), [
+    (0, 170, False), (2, 170, False), (3, 170, True), (40, 170, True),
+    (20, 102, False),  # a subtitle set close under a huge title, in its descender space
+])
+def test_giant_letter_is_backdrop_only_with_text_drawn_over_its_middle(count, top, backdrop):
     body = [char(10 + 6 * i, 500, 10) for i in range(50)]
-    over = [char(110 + 6 * i, 120, 10) for i in range(inside)]
+    over = [char(140 + 6 * i, top, 10) for i in range(count)]
     giant, neighbour = char(100, 100, 150, 120), char(230, 100, 150, 120)  # two letters of one word
     found = backdrop_chars([*body, *over, giant, neighbour], PdfSettings())
     assert found == ([giant, neighbour] if backdrop else [])
