@@ -56,10 +56,11 @@ def test_column_rules_keep_narrow_columns_apart():
     assert ostrel_tau(page, "multicol-p3") >= 0.95
 
 
-def test_framed_columns_with_a_rule_between_are_no_table():
+def test_framed_columns_with_a_rule_between_are_no_table_and_a_rule_of_dots_is_no_text():
     page = eval_page("mcrule-examples-p8")
     top = [e for e in page.elements if e.y2 < 165]
     assert [e.category for e in top] == ["Text"] * 3 and max(e.x2 for e in top if e.x1 < 300) < 306
+    assert not any(set(e.text or "x") <= set(".\n") for e in page.elements)
 
 
 def test_newspaper_columns_between_rules_are_no_table():

@@ -6,6 +6,8 @@
   lines of neighbouring columns when the gap between them is narrow) is
   cut there, a text block is cut into the lines on each side, and no table
   takes cells from both sides (see :mod:`.tables`).
+* A narrow column of dots set as text (a dotted rule drawn with periods) is
+  a rule, not text.
 * A block whose box overlaps another's without any of its lines doing so,
   because its first line or two run across the top of the other (pdfminer
   joined a heading set across two columns with the first of them), is cut
@@ -36,7 +38,7 @@ from ..page import Box
 from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
 from .settings import PdfSettings
 
-__all__ = ["column_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
+__all__ = ["column_rules", "dotted_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
            "split_lines_at_rules", "split_overlapping", "trim_overflows"]
 
 #: A column is at least this share of the text area wide.
@@ -44,6 +46,9 @@ COLUMN_SHARE: Final = 0.2
 
 #: A block between column groups has the band this many body sizes above and below it to itself.
 _CLEARANCE: Final = 0.5
+
+#: Characters a dotted rule set as text is made of (and the line breaks between them).
+_DOTS: Final = ".\u00b7\u2022\u2219\u2026:\n "
 
 #: A rule: its x position and the vertical extent it runs along (low, high).
 Rule = tuple[float, float, float]
@@ -83,13 +88,14 @@ def split_lines_at_rules(lines: list[Any], rules: Sequence[Rule], layout: Any, w
             continue
         cuts = _crossed(line.x0, line.x1, line.y0, line.y1, rules)
         chars = [item for item in line if isinstance(item, layout.LTChar)]
-        # A character drawn over the rule (text struck through by it) keeps the line whole.
-        if not cuts or any(char.x0 < x < char.x1 for x in cuts for char in chars):
+        # A character drawn over the rule (text struck through by it) keeps the line whole; a blank
+        # (a listing's spaces, set as glyphs) does not.
+        if not cuts or any(char.x0 < x < char.x1 and char.get_text().strip() for x in cuts for char in chars):
             result.append(line)
             continue
         pieces: list[Any] = []
         for char in chars:
-            side = sum(1 for x in cuts if char.x0 >= x)
+            side = sum(1 for x in cuts if (char.x0 + char.x1) / 2 >= x)
             while len(pieces) <= side:
                 pieces.append(layout.LTTextLineHorizontal(word_margin))
             pieces[side].add(char)
@@ -102,6 +108,16 @@ def rule_between(a: Box, b: Box, rules: Sequence[Rule]) -> bool:
     left, right = (a, b) if a[0] <= b[0] else (b, a)
     low, high = max(a[1], b[1]), min(a[3], b[3])
     return any(left[2] - 1 <= x <= right[0] + 1 and min(high, bottom) > max(low, top) for x, top, bottom in rules)
+
+
+def dotted_rules(page: PageBlocks, settings: PdfSettings) -> None:
+    """Text blocks that are only dots, thinner than a rule and as long as a column rule, become rules."""
+    dotted = [block for block in page.blocks if block.kind == "text" and block.category is None
+              and block.width < settings.rule_thickness and block.height >= settings.column_rule_length
+              and block.text and not block.text.strip(_DOTS)]
+    if dotted:
+        page.rules.extend(block.box for block in dotted)
+        page.blocks = [block for block in page.blocks if all(block is not rule for rule in dotted)]
 
 
 def split_blocks_at_rules(page: PageBlocks, settings: PdfSettings) -> None:

@@ -17,15 +17,17 @@ from collections.abc import Iterator, Sequence
 from typing import Any
 
 from ..page import Page
+from .backdrop import backdrop_chars
 from .blocks import PageBlocks, absorb_fragments, attach_number_columns, collect_blocks
-from .columns import column_rules, split_blocks_at_rules, split_lines_at_rules, split_overlapping
+from .columns import column_rules, dotted_rules, split_blocks_at_rules, split_lines_at_rules, split_overlapping
 from .displays import join_displays
 from .errors import PdfError, pdfminer_modules
 from .figures import settle_figures
 from .furniture import mark_furniture
-from .geometry import Rect, inside_share, is_slanted, page_matrix, text_turn, visible_box
+from .geometry import Rect, inside_share, is_slanted, page_matrix, text_turn, to_page_box, visible_box
 from .labels import build_page
 from .listings import join_listings
+from .panels import clip_to_panels, find_panels, panel_rules
 from .settings import PdfSettings
 from .tables import find_tables
 from .text import install_cid_maps
@@ -238,6 +240,11 @@ def _layout_page(pdf_page: Any, settings: PdfSettings, manager: Any) -> tuple[An
             slanted.append(item)
         else:
             kept.append(item)
+    behind = backdrop_chars([item for item in kept if isinstance(item, char_type)], settings)
+    if behind:
+        ids = {id(char) for char in behind}
+        kept = [item for item in kept if id(item) not in ids]
+        slanted.extend(behind)
     lt_page._objs = kept
     lt_page.slanted_chars = slanted
     params = layout.LAParams(
@@ -248,7 +255,10 @@ def _layout_page(pdf_page: Any, settings: PdfSettings, manager: Any) -> tuple[An
         boxes_flow=None,
     )
     chars = [item for item in lt_page if isinstance(item, char_type)]
-    rules = column_rules([item for item in lt_page if not isinstance(item, char_type)], layout, settings)
+    graphics = [item for item in lt_page if not isinstance(item, char_type)]
+    panels = find_panels(graphics, chars, layout, width, height, settings)
+    lt_page.panels = panels
+    rules = column_rules(graphics, layout, settings) + panel_rules(panels)
     if not chars or (not settings.adapt_line_margin and not rules):
         lt_page.analyze(params)
         return lt_page, applied
@@ -302,7 +312,12 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
         raise PdfError(f"{document.source}: page {number} cannot be read ({_why(error)})") from None
     page = collect_blocks(lt_page, number, settings)
     page.turn = turn
+    panels = [to_page_box(panel, page.width, page.height) for panel in getattr(lt_page, "panels", [])]
+    # The sides of panels separate columns as drawn rules do.
+    page.rules.extend((side, panel[1], side, panel[3]) for panel in panels for side in (panel[0], panel[2]))
+    clip_to_panels(page, panels)
     settle_figures(page, settings)
+    dotted_rules(page, settings)
     split_blocks_at_rules(page, settings)
     absorb_fragments(page)
     attach_number_columns(page)

@@ -31,6 +31,13 @@ Furniture is labelled (category ``Page-header``, ``Page-footer``,
   all the body-size text on the other side of it, is a side panel (a
   slide's navigation bar, a leaflet's margin column of contacts): category
   ``Sidebar``, read after the body.
+* A block of a line or two alone in a side column of its own, in the lower
+  :attr:`~.PdfSettings.emblem_band` of the page, with nothing above or below
+  it in that column but headings set large (the page's title) and furniture,
+  and all the other body on one side of it, further than
+  :attr:`~.PdfSettings.emblem_gap` body sizes away (a margin note is set
+  closer to its paragraph), is an emblem (a brochure's logo
+  or imprint beside the text frames): a ``Sidebar`` too.
 """
 
 from __future__ import annotations
@@ -129,6 +136,30 @@ def _side_panel(page: PageBlocks, settings: PdfSettings) -> list[RawBlock]:
     return []
 
 
+def _emblems(page: PageBlocks, settings: PdfSettings) -> list[RawBlock]:
+    """Blocks of a line or two, each alone in a side column below the page's title (a logo beside the text)."""
+    body = _body_size(page)
+    if body <= 0 or settings.emblem_band <= 0:
+        return []
+    large = settings.heading_size_ratio * body
+    content = [block for block in page.blocks if block.role == "body"
+               and not (block.kind == "text" and block.font_size >= large)]
+    found = []
+    for block in content:
+        if (block.kind != "text" or len(block.lines) > 2
+                or block.box[1] < (1 - settings.emblem_band) * page.height):
+            continue
+        others = [other for other in content if other is not block]
+        if not others or any(other.box[0] < block.box[2] and other.box[2] > block.box[0] for other in others):
+            continue
+        # Far from the text beside it: a margin note is set close to its paragraph.
+        gap = settings.emblem_gap * body
+        if all(other.box[0] >= block.box[2] + gap for other in others) or all(
+                other.box[2] <= block.box[0] - gap for other in others):
+            found.append(block)
+    return found
+
+
 def _stacked_number(block: RawBlock, page: PageBlocks) -> bool:
     """Whether a number has another right above or below it, as the numbered lines of a listing have."""
     height = max(block.height, 1.0)
@@ -195,3 +226,5 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
                 top = number.role == "header"
                 block.category, block.role = ("Page-header" if top else "Page-footer"), number.role
                 break
+    for block in _emblems(page, settings):
+        block.category, block.role = "Sidebar", "footer"

@@ -50,11 +50,20 @@ class PdfSettings:
     #: sizes above and below it, separates the column groups and spans their width (0 turns it off).
     separator_reach: float = 4.0
 
+    #: A rectangle or closed shape at least this wide and high with text in it is a panel: no line, block
+    #: or table runs across its sides (0 turns this off).
+    panel_min_size: float = 40.0
+
     # Figures.
     #: Graphics thinner than this (in either direction) are rules or strokes, not figures.
     rule_thickness: float = 4.0
     #: Graphics smaller than this in both directions are icons, not figures.
     icon_size: float = 24.0
+    #: A character this many times the body size with other text drawn over it is lettering
+    #: behind the text (set apart like a watermark; 0 turns this off) ...
+    backdrop_size_ratio: float = 5.0
+    #: ... when its box holds the middles of at least this many smaller characters.
+    backdrop_min_chars: int = 3
 
     # Tables.
     #: A table needs at least this many rows ...
@@ -89,6 +98,10 @@ class PdfSettings:
     side_panel_width: float = 0.25
     #: ... and its blocks spread over at least this share of the page height.
     side_panel_height: float = 0.5
+    #: A block alone in a side column within this lower share of the page is an emblem (a logo), read last.
+    emblem_band: float = 0.5
+    #: ... and the rest of the body lies at least this many body sizes to one side of it.
+    emblem_gap: float = 5.0
 
     def __post_init__(self) -> None:
         for item in dataclasses.fields(self):

@@ -1,0 +1,59 @@
+"""Lettering behind the text: huge characters that other text is drawn over.
+
+Posters and title pages print a word or two in giant, pale letters across
+the page (the name of the event, a "DRAFT" set upright) and set the body over
+them. pdfminer groups such a letter with the small text inside it into one
+line, so a block would run across the panels it spans. A character at least
+``backdrop_size_ratio`` times the body size whose box holds the middle of at
+least ``backdrop_min_chars`` smaller characters is backdrop, and so are the
+giant letters next to it: they are set apart with the slanted watermark
+text and never join a text block.
+"""
+
+from __future__ import annotations
+
+import bisect
+import statistics
+from collections.abc import Sequence
+from typing import Any
+
+from .settings import PdfSettings
+
+__all__ = ["backdrop_chars"]
+
+
+def backdrop_chars(chars: Sequence[Any], settings: PdfSettings) -> list[Any]:
+    """The characters of ``chars`` that are lettering behind other text (pdfminer's LTChar items)."""
+    ratio, needed = settings.backdrop_size_ratio, int(settings.backdrop_min_chars)
+    if ratio <= 0 or len(chars) <= needed:
+        return []
+    body = statistics.median(char.size for char in chars)
+    if body <= 0:
+        return []
+    giants = [char for char in chars if char.size >= ratio * body]
+    if not giants:
+        return []
+    # Middles of the ordinary characters, sorted by x, to count those inside each giant letter.
+    middles = sorted(((char.x0 + char.x1) / 2, (char.y0 + char.y1) / 2)
+                     for char in chars if char.size < ratio * body)
+    xs = [x for x, _y in middles]
+    found: list[Any] = []
+    for giant in giants:
+        start, stop = bisect.bisect_left(xs, giant.x0), bisect.bisect_right(xs, giant.x1)
+        inside = sum(1 for _x, y in middles[start:stop] if giant.y0 <= y <= giant.y1)
+        if inside >= needed:
+            found.append(giant)
+    # The other letters of the same words go with them, even where nothing is printed over them.
+    rest = [giant for giant in giants if giant not in found]
+    grown = True
+    while rest and found and grown:
+        near = [giant for giant in rest if any(_near(giant, other) for other in found)]
+        grown = bool(near)
+        found.extend(near)
+        rest = [giant for giant in rest if giant not in near]
+    return sorted(found, key=lambda char: (-round(char.y1 / char.size), char.x0))
+
+
+def _near(a: Any, b: Any) -> bool:
+    reach = 0.5 * min(a.size, b.size)
+    return bool(a.x0 - reach <= b.x1 and b.x0 - reach <= a.x1 and a.y0 - reach <= b.y1 and b.y0 - reach <= a.y1)

@@ -1,0 +1,79 @@
+"""Posters and brochures: boxes drawn around text, lettering behind it, a logo beside the frames."""
+
+import pathlib
+from types import SimpleNamespace
+
+import pytest
+
+pytest.importorskip("pdfminer")
+
+import vellora  # noqa: E402
+from vellora.pdf import PdfSettings, extract_page  # noqa: E402
+from vellora.pdf.backdrop import backdrop_chars  # noqa: E402
+
+EVAL = pathlib.Path(__file__).resolve().parents[2] / "eval" / "pages"
+
+#: The three code panels of the tutorial poster's source page (left and right sides).
+TUTORIAL_PANELS = [(11, 393), (404, 786), (797, 1179)]
+
+
+def eval_page(name):
+    return extract_page(EVAL / f"{name}.pdf", 1)
+
+
+@pytest.mark.parametrize("name", ["tcolorbox-poster", "tcolorbox-tutorial-poster-p13"])
+def test_giant_lettering_behind_the_panels_is_a_watermark(name):
+    page = eval_page(name)
+    # Before: "LATEX Poster" joined the code and text it lies behind into blocks across three panels.
+    (mark,) = [e for e in page.elements if e.category == "Watermark"]
+    assert sorted(mark.text) == sorted("LATEXPoster") and mark.role == "footer"
+    texts = [e for e in page.elements if e.role == "body" and e.category != "Picture" and e.y1 > 300]
+    assert max(e.x2 - e.x1 for e in texts) < 400
+
+
+def test_code_panels_side_by_side_keep_their_lines_apart():
+    page = eval_page("tcolorbox-tutorial-poster-p13")
+    # Before: lines level with each other in two panels made one table across the gap.
+    body = [e for e in page.elements if e.role == "body" and e.y1 > 60]
+    crossing = [e.text for e in body if not any(left - 1 <= e.x1 and e.x2 <= right + 1 for left, right in TUTORIAL_PANELS)]
+    # Only two overfull rows of dashes, drawn over the panel's side, run out of it.
+    assert len(crossing) == 2 and all(text.count("-") > 40 for text in crossing)
+    order = vellora.order(page, furniture="drop")
+    panel = [next(i for i, (left, right) in enumerate(TUTORIAL_PANELS) if left - 1 <= e.x1 <= right)
+             for e in page.elements_in(order) if e.y1 > 60]
+    assert panel == sorted(panel)
+
+
+def test_picture_zoomed_to_fill_its_panel_is_cut_to_the_panel():
+    page = eval_page("tcolorbox-poster")
+    # Before: the image ran out of the panel, over the neighbouring text and code panels.
+    pictures = [e for e in page.elements if e.category == "Picture" and e.y1 > 100 and e.y2 < 530]
+    assert pictures and all(600 <= e.x1 and e.x2 <= 885 for e in pictures)
+
+
+@pytest.mark.parametrize("name", ["flowfram-brochure-p4", "flowfram-brochure-p6"])
+def test_logo_alone_beside_the_frames_is_read_after_the_body(name):
+    page = eval_page(name)
+    (logo,) = [e for e in page.elements if e.category == "Sidebar"]
+    assert logo.text.startswith("FLF") and logo.role == "footer"
+    assert vellora.order(page, furniture="drop")[0] == 1  # the title still comes first
+
+
+def test_margin_note_beside_its_paragraph_is_no_logo():
+    page = eval_page("longtable-p3")
+    (note,) = [e for e in page.elements if e.text == "LTchunksize"]
+    assert note.role == "body" and note.category != "Sidebar"
+
+
+def char(x0, y0, size, width=None):
+    return SimpleNamespace(x0=x0, y0=y0, x1=x0 + (width or size * 0.6), y1=y0 + size, size=size)
+
+
+@pytest.mark.parametrize(("inside", "backdrop"), [(0, False), (2, False), (3, True), (40, True)])
+def test_giant_letter_is_backdrop_only_with_text_drawn_over_it(inside, backdrop):
+    body = [char(10 + 6 * i, 500, 10) for i in range(50)]
+    over = [char(110 + 6 * i, 120, 10) for i in range(inside)]
+    giant, neighbour = char(100, 100, 150, 120), char(230, 100, 150, 120)  # two letters of one word
+    found = backdrop_chars([*body, *over, giant, neighbour], PdfSettings())
+    assert found == ([giant, neighbour] if backdrop else [])
+    assert backdrop_chars([*body, *over, giant], PdfSettings(backdrop_size_ratio=0)) == []
