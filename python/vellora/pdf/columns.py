@@ -88,13 +88,14 @@ def split_lines_at_rules(lines: list[Any], rules: Sequence[Rule], layout: Any, w
             continue
         cuts = _crossed(line.x0, line.x1, line.y0, line.y1, rules)
         chars = [item for item in line if isinstance(item, layout.LTChar)]
-        # A character drawn over the rule (text struck through by it) keeps the line whole.
-        if not cuts or any(char.x0 < x < char.x1 for x in cuts for char in chars):
+        # A character drawn over the rule (text struck through by it) keeps the line whole; a blank
+        # (a listing's spaces, set as glyphs) does not.
+        if not cuts or any(char.x0 < x < char.x1 and char.get_text().strip() for x in cuts for char in chars):
             result.append(line)
             continue
         pieces: list[Any] = []
         for char in chars:
-            side = sum(1 for x in cuts if char.x0 >= x)
+            side = sum(1 for x in cuts if (char.x0 + char.x1) / 2 >= x)
             while len(pieces) <= side:
                 pieces.append(layout.LTTextLineHorizontal(word_margin))
             pieces[side].add(char)
