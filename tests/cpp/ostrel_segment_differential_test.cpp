@@ -122,6 +122,45 @@ TEST(SegmentDifferential, LargeGroupsCutAFewAtATime) {
     RecordProperty("compared", compared);
 }
 
+// Large groups cut along the rows first and then across them while still
+// lopsided: a title row above (or below) a long column of rows, beside a few
+// tall boxes that a wide vertical band sets apart; the column then goes on
+// being peeled row by row.
+std::vector<SorterElement> rows_then_across_page(testing::PageGenerator& gen, std::size_t n) {
+    std::vector<SorterElement> out;
+    const bool title_below = gen.chance(50);
+    const bool side_left = gen.chance(50);
+    const std::size_t side = 1 + gen.below(12);
+    const float column_x = side_left ? 400.0f : 0.0f;
+    const float side_x = side_left ? 0.0f : 400.0f + 100.0f + static_cast<float>(gen.below(200));
+    float y = 100.0f;
+    for (std::size_t i = 0; i + side + 1 < n; ++i) {
+        const float height = gen.chance(20) ? 0.0f : static_cast<float>(1 + gen.below(12));
+        out.push_back({i, column_x + static_cast<float>(gen.below(5)), y, column_x + 100.0f, y + height});
+        y += height + (gen.chance(80) ? 6.0f : static_cast<float>(4 + gen.below(6)));
+    }
+    const float span = y / static_cast<float>(side);
+    for (std::size_t k = 0; k < side; ++k) {
+        const float top = 100.0f + span * static_cast<float>(k);
+        out.push_back({out.size(), side_x, top, side_x + 50.0f, top + span});
+    }
+    const float title_y = title_below ? y + 300.0f : 0.0f;
+    out.push_back({out.size(), 0.0f, title_y, 700.0f, title_y + 40.0f});
+    if (gen.chance(50)) std::shuffle(out.begin(), out.end(), gen.engine());
+    return out;
+}
+
+TEST(SegmentDifferential, LargeGroupsCutAcrossAfterRows) {
+    testing::PageGenerator gen(8);
+    int compared = 0;
+    for (int c = 0; c < 24; ++c) {
+        const auto elements = rows_then_across_page(gen, 600 + gen.below(1500));
+        ASSERT_TRUE(same_as_reference(elements, gen.chance(50))) << "case " << c;
+        ++compared;
+    }
+    RecordProperty("compared", compared);
+}
+
 TEST(CrossLayoutDifferential, SameElementsAsThePairLoop) {
     testing::PageGenerator gen(1234);
     int compared = 0;

@@ -50,6 +50,25 @@ def test_results(compute):
     assert sorted(compute(Seq(rows(1, 2), 2**62), PAGE)) == [1, 2]
 
 
+class Backwards(list):
+    """A list whose iteration runs backwards."""
+
+    def __iter__(self):
+        return reversed(list(super().__iter__()))
+
+
+@each_function
+def test_list_subclasses_are_iterated_not_read_in_place(compute):
+    elements = rows(5, 3, 9, 1)
+    # Identical boxes keep their input order: the result shows the order in
+    # which the elements were taken.
+    same = [Element(i, 50, 10, 300, 40, SemanticLabel.Regular) for i in (1, 2, 3)]
+    assert compute(Backwards(same), PAGE) == [3, 2, 1]
+    assert compute(Backwards(elements), PAGE) == compute(elements, PAGE)
+    with pytest.raises(TypeError, match=r"^argument 'elements': 'NoneType'"):
+        compute((*elements, None), PAGE)
+
+
 def test_paper_functions_agree_and_ostrel_ignores_page_and_config():
     elements = rows(5, 3, 9, 1)
     assert core.compute_order(elements, PAGE) == core.compute_order_paper(elements, PAGE)

@@ -478,6 +478,17 @@ private:
         // (ascending), without lists.
         bool small = false;
         std::vector<std::uint32_t> small_members;
+        // While the rows list holds exactly the members in [begin, end) (the
+        // cuts since tracking were all along it, each at one of its bands),
+        // the rows' bands are those its scan found when the group was
+        // tracked (the first element after a band ends past every element
+        // before it), and a tree of the widest ones stands in for the rows'
+        // cover tree, which is built only once that stops holding.
+        bool banded = false;
+        std::vector<float> band_gap;            // per list position: the band just before it (0 if none)
+        std::vector<float> band_position;       // and its middle
+        std::vector<std::uint32_t> band_tree;   // heap of list positions: the leftmost widest band below
+        std::size_t band_leaves = 0;
     };
 
     static float start_of(std::uint64_t key) { return from_ordered_bits(static_cast<std::uint32_t>(key >> 32)); }
@@ -519,11 +530,77 @@ private:
         return g;
     }
 
-    // Builds the trees and the width count of g from its members.
-    void track(Group& g) {
+    static constexpr std::uint32_t kNoBand = ~std::uint32_t{0};
+
+    // Of two list positions (a before b; kNoBand for none), the one with the
+    // wider band, the first on a tie.
+    static std::uint32_t wider(const Group& g, std::uint32_t a, std::uint32_t b) {
+        if (b == kNoBand) return a;
+        if (a == kNoBand) return b;
+        return g.band_gap[b] > g.band_gap[a] ? b : a;
+    }
+
+    // Scans the rows list of g, which holds exactly its members in
+    // [begin, end), and keeps its bands.
+    static void band_rows(Group& g) {
+        const std::size_t size = g.rows.keys.size();
+        g.band_gap.assign(size, 0.0f);
+        g.band_position.assign(size, 0.0f);
+        float reach = unpack(g.rows.keys[g.rows.begin].key).second;
+        for (std::size_t i = g.rows.begin + 1; i < g.rows.end; ++i) {
+            const auto [start, end] = unpack(g.rows.keys[i].key);
+            if (start > reach) {
+                g.band_gap[i] = start - reach;
+                g.band_position[i] = num::centre(start, reach);
+            }
+            reach = reach < end ? end : reach;  // (clean: no NaN)
+        }
+        g.band_leaves = std::bit_ceil(size);
+        g.band_tree.assign(2 * g.band_leaves, kNoBand);
+        for (std::size_t i = 0; i < size; ++i) g.band_tree[g.band_leaves + i] = static_cast<std::uint32_t>(i);
+        for (std::size_t k = g.band_leaves - 1; k >= 1; --k) {
+            g.band_tree[k] = wider(g, g.band_tree[2 * k], g.band_tree[2 * k + 1]);
+        }
+        g.banded = true;
+    }
+
+    // The leftmost widest band of the rows of a banded group: of the bands
+    // just before the elements after the first.
+    static GapCandidate banded_gap(const Group& g) {
+        std::size_t lo = g.rows.begin + 1 + g.band_leaves;
+        std::size_t hi = g.rows.end + g.band_leaves;
+        std::uint32_t left = kNoBand;
+        std::uint32_t right = kNoBand;
+        while (lo < hi) {
+            if (lo & 1) left = wider(g, left, g.band_tree[lo++]);
+            if (hi & 1) right = wider(g, g.band_tree[--hi], right);
+            lo >>= 1;
+            hi >>= 1;
+        }
+        const std::uint32_t best = wider(g, left, right);
+        if (best == kNoBand || !(g.band_gap[best] > 0.0f)) return GapCandidate{};
+        return GapCandidate{g.band_position[best], g.band_gap[best]};
+    }
+
+    // The rows' cover tree of g from its members.
+    void build_rows_tree(Group& g) {
         std::vector<std::pair<float, float>> rows;
-        std::vector<std::pair<float, float>> columns;
         rows.reserve(g.live);
+        for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) {
+            row_slots_[k.index] = static_cast<std::uint32_t>(rows.size());
+            rows.push_back(unpack(k.key));
+        });
+        g.rows.cover = CoverTree(rows);
+        g.banded = false;
+        g.band_gap = {};
+        g.band_position = {};
+        g.band_tree = {};
+    }
+
+    // Builds the trees (the rows' bands instead, after a cut along the rows)
+    // and the width count of g from its members.
+    void track(Group& g, bool cut_along_rows) {
+        std::vector<std::pair<float, float>> columns;
         columns.reserve(g.live);
         // Widths (never NaN nor -0, so their totalOrder is their order) with
         // their elements; of equal widths any order will do.
@@ -536,11 +613,13 @@ private:
             columns.push_back(unpack(k.key));
         });
         for_members(g, g.rows, g.rows.begin, g.rows.end, [&](const Keyed& k) {
-            row_slots_[k.index] = static_cast<std::uint32_t>(rows.size());
-            rows.push_back(unpack(k.key));
             widths.push_back(std::uint64_t{ordered_bits(widths_[k.index])} << 32 | k.index);
         });
-        g.rows.cover = CoverTree(rows);
+        if (cut_along_rows) {
+            band_rows(g);
+        } else {
+            build_rows_tree(g);
+        }
         g.columns.cover = CoverTree(columns);
         radix_sort<32>(widths, [](std::uint64_t w) { return w >> 32; });
         g.by_width.resize(widths.size());
@@ -618,9 +697,14 @@ private:
             g.columns.cover = CoverTree();
             g.by_width = {};
             g.width_tree = {};
+            g.banded = false;
+            g.band_gap = {};
+            g.band_position = {};
+            g.band_tree = {};
             return;
         }
-        if (cut_axis != CutAxisOf::Neither && g.tracked) {
+        // (A banded group's rows need nothing: the cut moved the list's range.)
+        if (cut_axis != CutAxisOf::Neither && g.tracked && !(cut_axis == CutAxisOf::Rows && g.banded)) {
             CoverTree& along = cut_axis == CutAxisOf::Rows ? g.rows.cover : g.columns.cover;
             if (taken_first) {
                 along.keep_after(position);
@@ -629,14 +713,18 @@ private:
             }
         }
         if (!g.tracked) {
-            track(g);
+            track(g, cut_axis == CutAxisOf::Rows);
             compact(g, g.rows, false);
             compact(g, g.columns, false);
             return;
         }
         std::vector<std::uint32_t> slots;
         slots.reserve(taken.size());
-        if (cut_axis != CutAxisOf::Rows) {
+        if (cut_axis != CutAxisOf::Rows && g.banded) {
+            // The members are no longer a range of the rows list: the rows'
+            // cover tree is built now, without the taken elements.
+            build_rows_tree(g);
+        } else if (cut_axis != CutAxisOf::Rows) {
             for (std::uint32_t index : taken) slots.push_back(row_slots_[index]);
             g.rows.cover.remove_slots(slots);
         }
@@ -678,7 +766,7 @@ private:
                              axis.keys.begin() + static_cast<std::ptrdiff_t>(axis.end));
         };
         // Untracked lists hold members only: their scans are the plain ones.
-        const GapCandidate horizontal = g.tracked ? g.rows.cover.widest_gap()
+        const GapCandidate horizontal = g.tracked ? (g.banded ? banded_gap(g) : g.rows.cover.widest_gap())
                                                   : scan_sorted<true>(range_of(g.rows).first, range_of(g.rows).second, key_of);
         GapCandidate vertical = g.tracked ? g.columns.cover.widest_gap()
                                           : scan_sorted<true>(range_of(g.columns).first, range_of(g.columns).second, key_of);
