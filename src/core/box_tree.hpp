@@ -38,7 +38,18 @@ public:
     static constexpr std::size_t kLeafSize = 8;
 
     BoxTree() = default;
+    // Splits each node at the median of the box centres across its longer
+    // side.
     explicit BoxTree(std::vector<TreeBox> boxes);
+
+    // The same kind of tree, built faster for searches whose result does not
+    // depend on the order in which boxes are visited: the boxes sorted once
+    // along a Z-order curve of their centres, each node split at the middle
+    // of its run, and the bounds of a node merged from its children. A search
+    // that prunes only subtrees it has no use for finds the same boxes as in
+    // the tree above, possibly in another order among other visits. Meant
+    // for boxes without NaN edges.
+    static BoxTree packed(std::vector<TreeBox> boxes);
 
     bool empty() const noexcept { return boxes_.empty(); }
     const std::vector<TreeBox>& boxes() const noexcept { return boxes_; }
@@ -97,6 +108,7 @@ private:
     };
 
     std::uint32_t build(std::vector<Keyed>& keyed, std::uint32_t begin, std::uint32_t end);
+    std::uint32_t build_packed(std::uint32_t begin, std::uint32_t end);
 
     std::vector<TreeBox> boxes_;
     std::vector<Node> nodes_;
@@ -105,12 +117,13 @@ private:
 
 // Boxes added one at a time: the newest few in a list searched box by box,
 // the rest in trees of doubling sizes, two trees of one size merged into one
-// of the next (so each box is rebuilt O(log n) times).
+// of the next (so each box is rebuilt O(log n) times). Its trees are packed
+// ones: a search visits the same boxes, not necessarily in the same order.
 class GrowingBoxIndex {
 public:
     GrowingBoxIndex() = default;
     // Starts with `initial` in one tree of its own.
-    explicit GrowingBoxIndex(std::vector<TreeBox> initial) : initial_(std::move(initial)) {}
+    explicit GrowingBoxIndex(std::vector<TreeBox> initial) : initial_(BoxTree::packed(std::move(initial))) {}
 
     void add(const TreeBox& box);
 

@@ -91,7 +91,7 @@ std::vector<bool> spanning_flags(std::span<const ElementRecord> elements, float 
         if (num::is_nan(o.x1) || num::is_nan(o.y1) || num::is_nan(o.x2) || num::is_nan(o.y2)) continue;
         boxes.push_back({o.x1, o.y1, o.x2, o.y2, static_cast<std::uint32_t>(i)});
     }
-    const BoxTree tree(std::move(boxes));
+    const BoxTree tree = BoxTree::packed(std::move(boxes));
     for (std::uint32_t i : wide) {
         const ElementRecord& e = elements[i];
         int overlaps = 0;
