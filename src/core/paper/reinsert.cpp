@@ -30,10 +30,27 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
 // The record each order entry stands for: the first regular element with
 // that id, else the first masked one. Looked up by binary search in a list
-// sorted once per call.
+// sorted once per call, or, on larger pages whose ids are small numbers, in
+// a table indexed by id.
 class RecordLookup {
 public:
     RecordLookup(std::span<const ElementRecord> regular, std::span<const ElementRecord> masked) {
+        const std::size_t count = regular.size() + masked.size();
+        if (count >= kInsertionBelow) {
+            std::uint64_t largest = 0;
+            for (const ElementRecord& element : regular) largest = std::max(largest, element.id);
+            for (const ElementRecord& element : masked) largest = std::max(largest, element.id);
+            if (largest < 2 * count) {
+                by_id_.assign(static_cast<std::size_t>(largest) + 1, nullptr);
+                for (const ElementRecord& element : regular) {
+                    if (by_id_[element.id] == nullptr) by_id_[element.id] = &element;
+                }
+                for (const ElementRecord& element : masked) {
+                    if (by_id_[element.id] == nullptr) by_id_[element.id] = &element;
+                }
+                return;
+            }
+        }
         records_.reserve(regular.size() + masked.size());
         for (const ElementRecord& element : regular) records_.push_back(&element);
         for (const ElementRecord& element : masked) records_.push_back(&element);
@@ -53,6 +70,7 @@ public:
     }
 
     const ElementRecord* find(std::uint64_t id) const noexcept {
+        if (!by_id_.empty()) return id < by_id_.size() ? by_id_[id] : nullptr;
         const auto it = std::lower_bound(
             records_.begin(), records_.end(), id,
             [](const ElementRecord* record, std::uint64_t key) { return record->id < key; });
@@ -62,6 +80,7 @@ public:
 private:
     static constexpr std::size_t kInsertionBelow = 64;
     std::vector<const ElementRecord*> records_;
+    std::vector<const ElementRecord*> by_id_;  // the table, when ids allow one
 };
 
 // Distance between two intervals on one axis: the gap when one lies wholly
