@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -33,11 +34,8 @@ bool intersects(const ElementRecord& a, const ElementRecord& b) noexcept {
 }  // namespace
 
 float span_threshold(std::span<const ElementRecord> elements) {
-    std::vector<float> widths;
-    widths.reserve(elements.size());
-    for (const ElementRecord& element : elements) {
-        widths.push_back(element.x2 - element.x1);
-    }
+    std::vector<float> widths(elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) widths[i] = elements[i].x2 - elements[i].x1;
     return median_of(std::move(widths)) * kSpanWidthFactor;
 }
 
@@ -83,12 +81,30 @@ std::vector<bool> spanning_flags(std::span<const ElementRecord> elements, float 
         return flags;
     }
     // Otherwise through a box tree, which skips every subtree whose edge
-    // bounds rule out an overlap. Boxes with a NaN edge overlap nothing.
+    // bounds rule out an overlap. Boxes with a NaN edge overlap nothing, and
+    // neither do boxes that overlap no wide element along y: those with no
+    // wide element e for which e.y1 < o.y2 and o.y1 < e.y2. Of the wide
+    // elements by top edge, those with e.y1 < o.y2 come first; the largest
+    // of their lower edges decides.
+    std::vector<std::pair<float, float>> rows;  // (y1, y2) of each wide element
+    rows.reserve(wide.size());
+    for (std::uint32_t i : wide) {
+        const ElementRecord& e = elements[i];
+        if (!num::is_nan(e.y1) && !num::is_nan(e.y2)) rows.push_back({e.y1, e.y2});
+    }
+    std::sort(rows.begin(), rows.end(),
+              [](const std::pair<float, float>& a, const std::pair<float, float>& b) { return a.first < b.first; });
+    for (std::size_t k = 1; k < rows.size(); ++k) rows[k].second = std::max(rows[k].second, rows[k - 1].second);
+    const auto reaches_a_wide_row = [&](const ElementRecord& o) {
+        const auto after = std::partition_point(rows.begin(), rows.end(),
+                                                [&](const std::pair<float, float>& row) { return row.first < o.y2; });
+        return after != rows.begin() && o.y1 < (after - 1)->second;
+    };
     std::vector<TreeBox> boxes;
-    boxes.reserve(elements.size());
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const ElementRecord& o = elements[i];
         if (num::is_nan(o.x1) || num::is_nan(o.y1) || num::is_nan(o.x2) || num::is_nan(o.y2)) continue;
+        if (!reaches_a_wide_row(o)) continue;
         boxes.push_back({o.x1, o.y1, o.x2, o.y2, static_cast<std::uint32_t>(i)});
     }
     const BoxTree tree = BoxTree::packed(std::move(boxes));
