@@ -34,8 +34,11 @@ bool intersects(const ElementRecord& a, const ElementRecord& b) noexcept {
 }  // namespace
 
 float span_threshold(std::span<const ElementRecord> elements) {
-    std::vector<float> widths(elements.size());
-    for (std::size_t i = 0; i < elements.size(); ++i) widths[i] = elements[i].x2 - elements[i].x1;
+    std::vector<float> widths;
+    widths.reserve(elements.size());
+    for (const ElementRecord& element : elements) {
+        widths.push_back(element.x2 - element.x1);
+    }
     return median_of(std::move(widths)) * kSpanWidthFactor;
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,27 +31,10 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
 // The record each order entry stands for: the first regular element with
 // that id, else the first masked one. Looked up by binary search in a list
-// sorted once per call, or, on larger pages whose ids are small numbers, in
-// a table indexed by id.
+// sorted once per call.
 class RecordLookup {
 public:
     RecordLookup(std::span<const ElementRecord> regular, std::span<const ElementRecord> masked) {
-        const std::size_t count = regular.size() + masked.size();
-        if (count >= kInsertionBelow) {
-            std::uint64_t largest = 0;
-            for (const ElementRecord& element : regular) largest = std::max(largest, element.id);
-            for (const ElementRecord& element : masked) largest = std::max(largest, element.id);
-            if (largest < 2 * count) {
-                by_id_.assign(static_cast<std::size_t>(largest) + 1, nullptr);
-                for (const ElementRecord& element : regular) {
-                    if (by_id_[element.id] == nullptr) by_id_[element.id] = &element;
-                }
-                for (const ElementRecord& element : masked) {
-                    if (by_id_[element.id] == nullptr) by_id_[element.id] = &element;
-                }
-                return;
-            }
-        }
         records_.reserve(regular.size() + masked.size());
         for (const ElementRecord& element : regular) records_.push_back(&element);
         for (const ElementRecord& element : masked) records_.push_back(&element);
@@ -70,7 +54,6 @@ public:
     }
 
     const ElementRecord* find(std::uint64_t id) const noexcept {
-        if (!by_id_.empty()) return id < by_id_.size() ? by_id_[id] : nullptr;
         const auto it = std::lower_bound(
             records_.begin(), records_.end(), id,
             [](const ElementRecord* record, std::uint64_t key) { return record->id < key; });
@@ -80,7 +63,38 @@ public:
 private:
     static constexpr std::size_t kInsertionBelow = 64;
     std::vector<const ElementRecord*> records_;
-    std::vector<const ElementRecord*> by_id_;  // the table, when ids allow one
+};
+
+// The same lookup for larger pages: through a table indexed by id when the
+// ids are small numbers (as they usually are), else as above.
+class LargePageLookup {
+public:
+    LargePageLookup(std::span<const ElementRecord> regular, std::span<const ElementRecord> masked) {
+        const std::size_t count = regular.size() + masked.size();
+        std::uint64_t largest = 0;
+        for (const ElementRecord& element : regular) largest = std::max(largest, element.id);
+        for (const ElementRecord& element : masked) largest = std::max(largest, element.id);
+        if (largest >= 2 * count) {
+            sorted_.emplace(regular, masked);
+            return;
+        }
+        by_id_.assign(static_cast<std::size_t>(largest) + 1, nullptr);
+        for (const ElementRecord& element : regular) {
+            if (by_id_[element.id] == nullptr) by_id_[element.id] = &element;
+        }
+        for (const ElementRecord& element : masked) {
+            if (by_id_[element.id] == nullptr) by_id_[element.id] = &element;
+        }
+    }
+
+    const ElementRecord* find(std::uint64_t id) const noexcept {
+        if (sorted_) return sorted_->find(id);
+        return id < by_id_.size() ? by_id_[id] : nullptr;
+    }
+
+private:
+    std::vector<const ElementRecord*> by_id_;
+    std::optional<RecordLookup> sorted_;
 };
 
 // Distance between two intervals on one axis: the gap when one lies wholly
@@ -491,7 +505,7 @@ private:
 // the cost of every box in a subtree.
 class IndexedPlacement {
 public:
-    IndexedPlacement(const IdList& order, const RecordLookup& lookup) : lookup_(lookup) {
+    IndexedPlacement(const IdList& order, const LargePageLookup& lookup) : lookup_(lookup) {
         std::array<std::vector<TreeBox>, kGroupCount> initial;
         entries_.reserve(order.size());
         for (std::uint64_t id : order) {
@@ -636,7 +650,7 @@ private:
         return chosen;
     }
 
-    const RecordLookup& lookup_;
+    const LargePageLookup& lookup_;
     std::vector<Entry> entries_;
     BlockList blocks_;
     std::array<GrowingBoxIndex, kGroupCount> indexes_;
@@ -655,7 +669,6 @@ void reinsert_masked(IdList& order, std::span<const ElementRecord> masked,
                      std::span<const ElementRecord> regular, float same_row_tolerance,
                      const DiagnosticSink& sink) {
     if (masked.empty()) return;
-    const RecordLookup lookup(regular, masked);
     std::array<std::vector<ElementRecord>, kGroupCount> groups;
     for (const ElementRecord& element : masked) {
         groups[static_cast<std::size_t>(mask_priority(element.label))].push_back(element);
@@ -663,9 +676,11 @@ void reinsert_masked(IdList& order, std::span<const ElementRecord> masked,
     for (std::vector<ElementRecord>& group : groups) sort_by_position(group, same_row_tolerance);
 
     if (order.size() + masked.size() < kIndexedFrom) {
+        const RecordLookup lookup(regular, masked);
         place_by_scan(order, groups, lookup, sink);
         return;
     }
+    const LargePageLookup lookup(regular, masked);
     IndexedPlacement placement(order, lookup);
     for (const std::vector<ElementRecord>& group : groups) {
         for (const ElementRecord& m : group) placement.place(m, sink);
