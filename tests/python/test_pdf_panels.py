@@ -52,6 +52,13 @@ def test_picture_zoomed_to_fill_its_panel_is_cut_to_the_panel():
     assert pictures and all(600 <= e.x1 and e.x2 <= 885 for e in pictures)
 
 
+def test_code_at_the_foot_of_a_tall_panel_is_no_footnote():
+    page = eval_page("tcolorbox-poster")
+    # Before: the listing's last lines, in the lower part of the page, were footnotes.
+    code = [e for e in page.elements if e.x1 > 895 and e.y1 > 500 and e.y2 < 700]
+    assert len(code) >= 6 and {e.category for e in code} == {"Text"}
+
+
 @pytest.mark.parametrize("name", ["flowfram-brochure-p4", "flowfram-brochure-p6"])
 def test_logo_alone_beside_the_frames_is_read_after_the_body(name):
     page = eval_page(name)

@@ -85,6 +85,8 @@ class PageBlocks:
     strokes: list[tuple[Box, bool]] = field(default_factory=list)
     #: Clockwise turn (degrees) applied beyond the page's own rotation to set its text upright.
     turn: int = 0
+    #: Boxes drawn around text (see :mod:`.panels`).
+    panels: list[Box] = field(default_factory=list)
 
 
 def _chars(item: Any, layout: Any) -> list[Any]:
