@@ -10,6 +10,7 @@ pytest.importorskip("pdfminer")
 import vellora  # noqa: E402
 from vellora.pdf import PdfSettings, extract_page  # noqa: E402
 from vellora.pdf.backdrop import backdrop_chars  # noqa: E402
+from vellora.pdf.blocks import TextLine, _join_line_pieces  # noqa: E402
 
 EVAL = pathlib.Path(__file__).resolve().parents[2] / "eval" / "pages"
 
@@ -26,7 +27,7 @@ def test_giant_lettering_behind_the_panels_is_a_watermark(name):
     page = eval_page(name)
     # Before: "LATEX Poster" joined the code and text it lies behind into blocks across three panels.
     (mark,) = [e for e in page.elements if e.category == "Watermark"]
-    assert sorted(mark.text) == sorted("LATEXPoster") and mark.role == "footer"
+    assert mark.text == "LATEXPoster" and mark.role == "footer"
     texts = [e for e in page.elements if e.role == "body" and e.category != "Picture" and e.y1 > 300]
     assert max(e.x2 - e.x1 for e in texts) < 400
 
@@ -69,11 +70,37 @@ def char(x0, y0, size, width=None):
     return SimpleNamespace(x0=x0, y0=y0, x1=x0 + (width or size * 0.6), y1=y0 + size, size=size)
 
 
-@pytest.mark.parametrize(("inside", "backdrop"), [(0, False), (2, False), (3, True), (40, True)])
-def test_giant_letter_is_backdrop_only_with_text_drawn_over_it(inside, backdrop):
+@pytest.mark.parametrize(("count", "top", "backdrop"), [
+    (0, 170, False), (2, 170, False), (3, 170, True), (40, 170, True),
+    (20, 102, False),  # a subtitle set close under a huge title, in its descender space
+])
+def test_giant_letter_is_backdrop_only_with_text_drawn_over_its_middle(count, top, backdrop):
     body = [char(10 + 6 * i, 500, 10) for i in range(50)]
-    over = [char(110 + 6 * i, 120, 10) for i in range(inside)]
+    over = [char(140 + 6 * i, top, 10) for i in range(count)]
     giant, neighbour = char(100, 100, 150, 120), char(230, 100, 150, 120)  # two letters of one word
     found = backdrop_chars([*body, *over, giant, neighbour], PdfSettings())
     assert found == ([giant, neighbour] if backdrop else [])
     assert backdrop_chars([*body, *over, giant], PdfSettings(backdrop_size_ratio=0)) == []
+
+
+def test_word_split_off_a_justified_poster_line_reads_in_place():
+    page = eval_page("tcolorbox-poster")
+    # Before: "tumst." followed the rest of its line: "platea dic-\nInteger tempus ... Etiam\ntumst."
+    assert "platea dic-\ntumst. Integer tempus convallis augue. Etiam\nfacilisis." in "\n".join(
+        e.text or "" for e in page.elements)
+
+
+def line(x1, x2, top, text="text"):
+    return TextLine((x1, top, x2, top + 10), text, 10.0, 0.0)
+
+
+@pytest.mark.parametrize(("above", "below", "joined"), [
+    ((0, 200), (0, 200), True),    # a paragraph: the lines around run across the gap
+    ((0, 200), None, False),       # the last line of a block: nothing below to tell
+    ((0, 80), (0, 80), False),     # two columns in one block: nothing runs across the gutter
+])
+def test_pieces_of_a_line_join_only_inside_a_paragraph(above, below, joined):
+    lines = [line(*above, 0, "above"), line(120, 200, 12, "right"), line(0, 80, 12, "left")]
+    lines += [line(*below, 24, "below")] if below else []
+    texts = [piece.text for piece in _join_line_pieces(lines)]
+    assert ("left right" in texts) == joined and len(texts) == len(lines) - joined

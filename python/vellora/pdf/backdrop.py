@@ -5,7 +5,8 @@ the page (the name of the event, a "DRAFT" set upright) and set the body over
 them. pdfminer groups such a letter with the small text inside it into one
 line, so a block would run across the panels it spans. A character at least
 ``backdrop_size_ratio`` times the body size whose box holds the middle of at
-least ``backdrop_min_chars`` smaller characters is backdrop, and so are the
+least ``backdrop_min_chars`` smaller characters (in the middle half of the box,
+both ways) is backdrop, and so are the
 giant letters next to it: they are set apart with the slanted watermark
 text and never join a text block.
 """
@@ -39,8 +40,12 @@ def backdrop_chars(chars: Sequence[Any], settings: PdfSettings) -> list[Any]:
     xs = [x for x, _y in middles]
     found: list[Any] = []
     for giant in giants:
-        start, stop = bisect.bisect_left(xs, giant.x0), bisect.bisect_right(xs, giant.x1)
-        inside = sum(1 for _x, y in middles[start:stop] if giant.y0 <= y <= giant.y1)
+        # Only the middle of the letter's box counts: a subtitle set close under a huge title reaches
+        # into the title's descender space, not into its middle.
+        left, right = giant.x0 + 0.25 * (giant.x1 - giant.x0), giant.x1 - 0.25 * (giant.x1 - giant.x0)
+        low, high = giant.y0 + 0.25 * (giant.y1 - giant.y0), giant.y1 - 0.25 * (giant.y1 - giant.y0)
+        start, stop = bisect.bisect_left(xs, left), bisect.bisect_right(xs, right)
+        inside = sum(1 for _x, y in middles[start:stop] if low <= y <= high)
         if inside >= needed:
             found.append(giant)
     # The other letters of the same words go with them, even where nothing is printed over them.
@@ -51,7 +56,21 @@ def backdrop_chars(chars: Sequence[Any], settings: PdfSettings) -> list[Any]:
         grown = bool(near)
         found.extend(near)
         rest = [giant for giant in rest if giant not in near]
-    return sorted(found, key=lambda char: (-round(char.y1 / char.size), char.x0))
+    return _reading(found)
+
+
+def _reading(chars: list[Any]) -> list[Any]:
+    """``chars`` line by line from the top, each line left to right (a raised or lowered letter stays in its line)."""
+    lines: list[list[Any]] = []
+    for char in sorted(chars, key=lambda char: -char.y1):
+        line = next((line for line in lines if any(min(other.y1, char.y1) - max(other.y0, char.y0)
+                                                   >= 0.5 * min(other.y1 - other.y0, char.y1 - char.y0)
+                                                   for other in line)), None)
+        if line is None:
+            lines.append([char])
+        else:
+            line.append(char)
+    return [char for line in lines for char in sorted(line, key=lambda char: char.x0)]
 
 
 def _near(a: Any, b: Any) -> bool:

@@ -20,8 +20,9 @@
   on the page stands beside, nor close above or below it (within half a
   body size: an index's letter heading set level with the gap between two
   entries of the other column stays in its column), with columns ending
-  just above it and others starting just below it (within
-  :attr:`~.PdfSettings.separator_reach` body sizes), and no column rule
+  level just above it and others starting level just below it (within
+  :attr:`~.PdfSettings.separator_reach` body sizes, their ends and starts
+  within a body size of each other, as balanced columns are), and no column rule
   running past it, ends one group of columns and starts the next. Its box
   is widened to the width of those columns, so that what is above it is
   read before what is below it. So is a block at the foot of the page,
@@ -147,10 +148,12 @@ def _side_by_side(a: Box, b: Box) -> bool:
     return (a[2] <= b[0] or b[2] <= a[0]) and min(a[3], b[3]) > max(a[1], b[1])
 
 
-def _in_columns(boxes: list[Box], least: float) -> bool:
-    """Whether two of ``boxes``, each at least ``least`` wide, lie in different columns (disjoint horizontally)."""
+def _in_columns(boxes: list[Box], least: float, edge: int, level: float) -> bool:
+    """Whether two of ``boxes``, each at least ``least`` wide, lie in different columns (disjoint horizontally)
+    and end (``edge`` 3) or start (``edge`` 1) level with each other, within ``level``: balanced columns."""
     wide = [box for box in boxes if box[2] - box[0] >= least]
-    return any(a[2] <= b[0] or b[2] <= a[0] for index, a in enumerate(wide) for b in wide[index + 1 :])
+    return any((a[2] <= b[0] or b[2] <= a[0]) and abs(a[edge] - b[edge]) <= level
+               for index, a in enumerate(wide) for b in wide[index + 1 :])
 
 
 def _short(block: RawBlock) -> bool:
@@ -187,11 +190,11 @@ def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> Non
             continue
         above = [other.box for other in content if top - reach <= other.box[3] <= top]
         below = [other.box for other in content if bottom <= other.box[1] <= bottom + reach]
-        columns_above, columns_below = _in_columns(above, least), _in_columns(below, least)
+        columns_above, columns_below = _in_columns(above, least, 3, body), _in_columns(below, least, 1, body)
         if not any(other.box[1] >= bottom for other in content):
             # At the foot of the page, a block reaching across the columns above it (page-wide footnotes).
-            if not columns_above or not _in_columns([box for box in above if box[0] < block.box[2]
-                                                     and block.box[0] < box[2]], least):
+            if not _in_columns([box for box in above if box[0] < block.box[2] and block.box[0] < box[2]],
+                               least, 3, reach):
                 continue
         elif not _short(block) or not (columns_above and (columns_below or spanning(below))
                                         or columns_below and spanning(above)):

@@ -13,6 +13,7 @@ is cut to the panel.
 
 from __future__ import annotations
 
+import bisect
 from collections.abc import Sequence
 from typing import Any, Final
 
@@ -47,9 +48,15 @@ def find_panels(items: Sequence[Any], chars: Sequence[Any], layout: Any, width: 
         shapes.add((round(item.x0, 1), round(item.y0, 1), round(item.x1, 1), round(item.y1, 1)))
     if not shapes:
         return []
-    middles = [((char.x0 + char.x1) / 2, (char.y0 + char.y1) / 2) for char in chars]
-    return sorted(shape for shape in shapes
-                  if any(shape[0] < x < shape[2] and shape[1] < y < shape[3] for x, y in middles))
+    # Middles of the characters sorted by x: each shape looks only at those within its width.
+    middles = sorted(((char.x0 + char.x1) / 2, (char.y0 + char.y1) / 2) for char in chars)
+    xs = [x for x, _y in middles]
+    found = []
+    for shape in shapes:
+        start, stop = bisect.bisect_right(xs, shape[0]), bisect.bisect_left(xs, shape[2])
+        if any(shape[1] < y < shape[3] for _x, y in middles[start:stop]):
+            found.append(shape)
+    return sorted(found)
 
 
 def panel_rules(panels: Sequence[Rect]) -> list[Rule]:
