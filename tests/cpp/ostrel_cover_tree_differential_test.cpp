@@ -15,8 +15,8 @@ namespace {
 // Finite values full of ties: small grids, both zeros, huge and tiny
 // magnitudes of both signs.
 float finite_value(testing::PageGenerator& gen) {
-    constexpr float kSpecial[] = {0.0f, -0.0f, 1e-45f, -1e-45f, 3.0e38f, -3.0e38f, 16777216.0f, -16777217.0f};
-    if (gen.chance(20)) return kSpecial[gen.below(8)];
+    constexpr float kEdgeValues[] = {0.0f, -0.0f, 1e-45f, -1e-45f, 3.0e38f, -3.0e38f, 16777216.0f, -16777217.0f};
+    if (gen.chance(20)) return kEdgeValues[gen.below(8)];
     const float v = static_cast<float>(gen.below(40)) * 0.5f;
     return gen.chance(30) ? -v : v;
 }

@@ -10,6 +10,7 @@ pytest.importorskip("pdfminer")
 import vellora  # noqa: E402
 from vellora.pdf import PdfSettings, extract_page  # noqa: E402
 from vellora.pdf.backdrop import backdrop_chars  # noqa: E402
+from vellora.pdf.blocks import TextLine, _join_line_pieces  # noqa: E402
 
 EVAL = pathlib.Path(__file__).resolve().parents[2] / "eval" / "pages"
 
@@ -51,6 +52,13 @@ def test_picture_zoomed_to_fill_its_panel_is_cut_to_the_panel():
     assert pictures and all(600 <= e.x1 and e.x2 <= 885 for e in pictures)
 
 
+def test_code_at_the_foot_of_a_tall_panel_is_no_footnote():
+    page = eval_page("tcolorbox-poster")
+    # Before: the listing's last lines, in the lower part of the page, were footnotes.
+    code = [e for e in page.elements if e.x1 > 895 and e.y1 > 500 and e.y2 < 700]
+    assert len(code) >= 6 and {e.category for e in code} == {"Text"}
+
+
 @pytest.mark.parametrize("name", ["flowfram-brochure-p4", "flowfram-brochure-p6"])
 def test_logo_alone_beside_the_frames_is_read_after_the_body(name):
     page = eval_page(name)
@@ -80,3 +88,26 @@ def test_giant_letter_is_backdrop_only_with_text_drawn_over_its_middle(count, to
     found = backdrop_chars([*body, *over, giant, neighbour], PdfSettings())
     assert found == ([giant, neighbour] if backdrop else [])
     assert backdrop_chars([*body, *over, giant], PdfSettings(backdrop_size_ratio=0)) == []
+
+
+def test_word_split_off_a_justified_poster_line_reads_in_place():
+    page = eval_page("tcolorbox-poster")
+    # Before: "tumst." followed the rest of its line: "platea dic-\nInteger tempus ... Etiam\ntumst."
+    assert "platea dic-\ntumst. Integer tempus convallis augue. Etiam\nfacilisis." in "\n".join(
+        e.text or "" for e in page.elements)
+
+
+def line(x1, x2, top, text="text"):
+    return TextLine((x1, top, x2, top + 10), text, 10.0, 0.0)
+
+
+@pytest.mark.parametrize(("above", "below", "joined"), [
+    ((0, 200), (0, 200), True),    # a paragraph: the lines around run across the gap
+    ((0, 200), None, False),       # the last line of a block: nothing below to tell
+    ((0, 80), (0, 80), False),     # two columns in one block: nothing runs across the gutter
+])
+def test_pieces_of_a_line_join_only_inside_a_paragraph(above, below, joined):
+    lines = [line(*above, 0, "above"), line(120, 200, 12, "right"), line(0, 80, 12, "left")]
+    lines += [line(*below, 24, "below")] if below else []
+    texts = [piece.text for piece in _join_line_pieces(lines)]
+    assert ("left right" in texts) == joined and len(texts) == len(lines) - joined

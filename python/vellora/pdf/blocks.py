@@ -85,6 +85,8 @@ class PageBlocks:
     strokes: list[tuple[Box, bool]] = field(default_factory=list)
     #: Clockwise turn (degrees) applied beyond the page's own rotation to set its text upright.
     turn: int = 0
+    #: Boxes drawn around text (see :mod:`.panels`).
+    panels: list[Box] = field(default_factory=list)
 
 
 def _chars(item: Any, layout: Any) -> list[Any]:
@@ -157,7 +159,49 @@ def _text_lines(item: Any, layout: Any, width: float, height: float) -> list[Tex
             continue
         size, bold = _visible_font_stats(visible)
         lines.append(TextLine(to_page_box(line.bbox, width, height), text, size, bold))
-    return lines
+    return _join_line_pieces(lines)
+
+
+def _spanned(left: TextLine, right: TextLine, lines: list[TextLine], side: int) -> bool:
+    """Whether the line next above (``side`` -1) or below (1) two pieces runs across the gap between them."""
+    height = left.box[3] - left.box[1]
+    middle = (left.box[1] + left.box[3]) / 2
+    return any(0.5 * height < side * ((line.box[1] + line.box[3]) / 2 - middle) <= 1.6 * height
+               and line.box[0] <= left.box[2] and line.box[2] >= right.box[0] for line in lines)
+
+
+def _join_line_pieces(lines: list[TextLine]) -> list[TextLine]:
+    """Pieces of one line of a paragraph, which a wide justified gap split, joined left to right.
+
+    Two pieces side by side on one line join when the lines right above and
+    right below them run across the gap between them (so they are not the
+    lines of two columns that pdfminer put in one block).
+    """
+    order = sorted(range(len(lines)), key=lambda index: lines[index].box[1] + lines[index].box[3])
+    pieces: list[tuple[int, int]] = []
+    for at, index in enumerate(order):
+        line = lines[index]
+        for other_index in order[at + 1 :]:
+            other = lines[other_index]
+            if (other.box[1] + other.box[3]) - (line.box[1] + line.box[3]) > line.box[3] - line.box[1]:
+                break
+            left, right = (line, other) if line.box[2] <= other.box[0] else (other, line)
+            if left.box[2] <= right.box[0] and _same_line(line, other) and all(
+                    _spanned(left, right, lines, side) for side in (-1, 1)):
+                pieces.append((index, other_index))
+    if not pieces:
+        return lines
+    joined = list(lines)
+    gone: set[int] = set()
+    for first, second in pieces:
+        if first in gone or second in gone:
+            continue
+        merged = [joined[first]]
+        _merge_lines(merged, joined[second])
+        if len(merged) == 1:
+            joined[first] = merged[0]
+            gone.add(second)
+    return [line for index, line in enumerate(joined) if index not in gone]
 
 
 def block_of_lines(lines: Sequence[TextLine]) -> RawBlock:

@@ -313,6 +313,7 @@ def _page_blocks(document: _Document, pdf_page: Any, number: int, settings: PdfS
     page = collect_blocks(lt_page, number, settings)
     page.turn = turn
     panels = [to_page_box(panel, page.width, page.height) for panel in getattr(lt_page, "panels", [])]
+    page.panels = panels
     # The sides of panels separate columns as drawn rules do.
     page.rules.extend((side, panel[1], side, panel[3]) for panel in panels for side in (panel[0], panel[2]))
     clip_to_panels(page, panels)

@@ -8,7 +8,8 @@ Categories (the finer class, as a layout model would give it):
 * a text block starting with a bullet, a dash or "(a)" / "1." / "a)" is a
   ``List-item``;
 * a text block in the lower part of the page set clearly smaller than the
-  body is a ``Footnote``;
+  body is a ``Footnote``, unless it lies in a panel (a box drawn around
+  text) whose text starts above that part;
 * any other text block is ``Text``.
 
 Labels (what the ordering algorithms use), by these rules in this order:
@@ -60,10 +61,24 @@ def set_categories(page: PageBlocks) -> None:
         elif _LIST_ITEM.match(block.text):
             block.category = "List-item"
         elif body > 0 and block.font_size <= _FOOTNOTE_RATIO * body and block.box[1] >= _FOOTNOTE_AREA * page.height \
-                and not _body_text_below(block, page, body):
+                and not _body_text_below(block, page, body) and not _inside_panel_from_above(block, page):
             block.category = "Footnote"
         else:
             block.category = "Text"
+
+
+def _inside_panel_from_above(block: RawBlock, page: PageBlocks) -> bool:
+    """Whether ``block`` lies in a panel whose text starts above the lower part of the page: the small
+    print at the foot of a poster's box goes on with the box, it is no footnote."""
+    area = _FOOTNOTE_AREA * page.height
+    for panel in page.panels:
+        if not (panel[0] <= block.box[0] and block.box[2] <= panel[2] and panel[1] <= block.box[1]
+                and block.box[3] <= panel[3]) or panel[1] >= area:
+            continue
+        if any(other is not block and other.kind == "text" and other.box[1] < area and panel[0] <= other.box[0]
+               and other.box[2] <= panel[2] and panel[1] <= other.box[1] for other in page.blocks):
+            return True
+    return False
 
 
 def _body_text_below(block: RawBlock, page: PageBlocks, body: float) -> bool:

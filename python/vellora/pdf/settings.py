@@ -98,7 +98,8 @@ class PdfSettings:
     side_panel_width: float = 0.25
     #: ... and its blocks spread over at least this share of the page height.
     side_panel_height: float = 0.5
-    #: A block alone in a side column within this lower share of the page is an emblem (a logo), read last.
+    #: A block alone in a side column within this lower share of the page is an emblem (a logo), read last
+    #: (0 turns this off) ...
     emblem_band: float = 0.5
     #: ... and the rest of the body lies at least this many body sizes to one side of it.
     emblem_gap: float = 5.0
