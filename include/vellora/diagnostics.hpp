@@ -5,6 +5,8 @@
 // after `enabled` answered yes.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -48,6 +50,19 @@ struct Record {
     std::string_view message;
 };
 
+// The last answer of a sink whose answers change only when a counter moves,
+// kept by the sink's owner for one call on one thread. While `counter` still
+// reads `seen`, the same level and target get `answer` again without a call
+// into the owner; the owner fills it in whenever it answers.
+struct SinkMemo {
+    const std::atomic<std::uint64_t>* counter = nullptr;
+    std::uint64_t seen = 0;
+    const char* target = nullptr;
+    std::size_t size = 0;
+    Level level = Level::Error;
+    bool answer = false;
+};
+
 // Destination of records. A plain pair of function pointers plus context keeps
 // the algorithms free of virtual dispatch and of any Python dependency.
 class DiagnosticSink {
@@ -58,11 +73,18 @@ public:
     constexpr DiagnosticSink() noexcept = default;
     constexpr DiagnosticSink(void* context, EnabledFn enabled_fn, DeliverFn deliver_fn) noexcept
         : context_(context), enabled_(enabled_fn), deliver_(deliver_fn) {}
+    constexpr DiagnosticSink(void* context, EnabledFn enabled_fn, DeliverFn deliver_fn, const SinkMemo* memo) noexcept
+        : context_(context), enabled_(enabled_fn), deliver_(deliver_fn), memo_(memo) {}
 
     // A sink that accepts nothing.
     static constexpr DiagnosticSink none() noexcept { return DiagnosticSink{}; }
 
     bool enabled(Level level, std::string_view target) const noexcept {
+        if (memo_ != nullptr && memo_->counter != nullptr && memo_->level == level &&
+            memo_->target == target.data() && memo_->size == target.size() &&
+            memo_->counter->load(std::memory_order_seq_cst) == memo_->seen) {
+            return memo_->answer;
+        }
         return enabled_ != nullptr && enabled_(context_, level, target);
     }
 
@@ -80,6 +102,7 @@ private:
     void* context_ = nullptr;
     EnabledFn enabled_ = nullptr;
     DeliverFn deliver_ = nullptr;
+    const SinkMemo* memo_ = nullptr;
 };
 
 }  // namespace vellora

@@ -244,6 +244,7 @@ public:
     // new tree is in place. An answer worked out from the tree read after
     // seeing generation g holds for as long as the generation is still g.
     std::uint64_t generation() const noexcept { return generation_.load(std::memory_order_seq_cst); }
+    const std::atomic<std::uint64_t>& generation_counter() const noexcept { return generation_; }
 
 private:
     void retire(Tree* tree) noexcept {
@@ -468,7 +469,7 @@ DiagnosticSink CallSink::sink() noexcept {
     if (bridge_ == nullptr) {
         return DiagnosticSink::none();
     }
-    return DiagnosticSink{this, &CallSink::enabled, &CallSink::deliver};
+    return DiagnosticSink{this, &CallSink::enabled, &CallSink::deliver, &last_};
 }
 
 bool CallSink::enabled(void* context, Level level, std::string_view target) noexcept {
@@ -485,17 +486,25 @@ bool CallSink::enabled(void* context, Level level, std::string_view target) noex
         memo.generation = generation;
         memo.used = 0;
     }
+    std::uint8_t filter = 0;
+    bool found = false;
     for (std::size_t i = 0; i < memo.used; ++i) {
         const LevelMemo::Slot& slot = memo.slots[i];
         if (slot.target == target.data() && slot.size == target.size()) {
-            return code(level) <= slot.filter;
+            filter = slot.filter;
+            found = true;
+            break;
         }
     }
-    const std::uint8_t filter = cached_filter(bridge, target);
-    if (memo.used < memo.slots.size()) {
-        memo.slots[memo.used++] = LevelMemo::Slot{target.data(), target.size(), filter};
+    if (!found) {
+        filter = cached_filter(bridge, target);
+        if (memo.used < memo.slots.size()) {
+            memo.slots[memo.used++] = LevelMemo::Slot{target.data(), target.size(), filter};
+        }
     }
-    return code(level) <= filter;
+    const bool answer = code(level) <= filter;
+    self.last_ = SinkMemo{&bridge.cache.generation_counter(), generation, target.data(), target.size(), level, answer};
+    return answer;
 }
 
 void CallSink::deliver(void* context, const Record& record) noexcept {

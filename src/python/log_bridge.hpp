@@ -43,6 +43,7 @@ private:
 
     void* bridge_;
     void* memo_;  // this thread's looked-up levels
+    SinkMemo last_;  // the last answer, read by the sink without a call
 };
 
 // Empties the level cache, so the next record of every target asks Python

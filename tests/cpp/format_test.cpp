@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <string_view>
 #include <limits>
 
 #include "recording_sink.hpp"
@@ -104,6 +107,38 @@ TEST(DiagnosticSink, DisabledRecordsAreNeverFormatted) {
         return std::string("x");
     });
     EXPECT_FALSE(formatted);
+}
+
+// The owner's memo answers the same level and target while its counter stays;
+// another level or target, or a moved counter, asks the owner again.
+TEST(DiagnosticSink, MemoAnswersOnlyWhileItsCounterStays) {
+    struct Owner {
+        std::atomic<std::uint64_t> counter{0};
+        SinkMemo memo;
+        int asked = 0;
+        int filter = 3;  // Info and below pass
+    } owner;
+    const auto ask = [](void* context, Level level, std::string_view target) noexcept {
+        auto& self = *static_cast<Owner*>(context);
+        ++self.asked;
+        const bool answer = static_cast<int>(level) <= self.filter;
+        self.memo = SinkMemo{&self.counter, self.counter.load(), target.data(), target.size(), level, answer};
+        return answer;
+    };
+    const DiagnosticSink sink{&owner, ask, [](void*, const Record&) noexcept {}, &owner.memo};
+    static constexpr std::string_view paper = "velloray::paper";
+    static constexpr std::string_view ostrel = "velloray::ostrel";
+    EXPECT_FALSE(sink.enabled(Level::Debug, paper));
+    EXPECT_FALSE(sink.enabled(Level::Debug, paper));
+    EXPECT_EQ(owner.asked, 1);
+    EXPECT_TRUE(sink.enabled(Level::Info, paper));
+    EXPECT_FALSE(sink.enabled(Level::Debug, ostrel));
+    EXPECT_EQ(owner.asked, 3);
+    owner.filter = 4;  // a level change is seen once the counter moves
+    EXPECT_FALSE(sink.enabled(Level::Debug, ostrel));
+    owner.counter.fetch_add(1);
+    EXPECT_TRUE(sink.enabled(Level::Debug, ostrel));
+    EXPECT_EQ(owner.asked, 4);
 }
 
 }  // namespace
