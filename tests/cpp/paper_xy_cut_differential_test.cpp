@@ -248,6 +248,75 @@ TEST(XyCutDifferential, StackedColumnsCutBelowRowsMatch) {
     }
 }
 
+// Article sheets stacked deep enough that the row cuts peel them off one
+// level after another, each level hundreds of elements.
+TEST(XyCutDifferential, DeepRowPeelingMatches) {
+    testing::PageGenerator gen(1123);
+    for (int c = 0; c < 12; ++c) {
+        auto elements = stacked_columns(gen, 30 + static_cast<int>(gen.below(60)));
+        const OrderConfig config = c % 3 == 0 ? random_config(gen) : OrderConfig{};
+        const float bottom = c % 2 == 0 ? 1800.0f * 91.0f : 1800.0f * 91.0f + 0.7f;
+        const Region region{0.0f, 0.0f, 1000.0f, bottom};
+        const Outcome expected = outcome_of([&](const DiagnosticSink& sink) {
+            return reference::recursive_xy_cut(elements, config, region, sink);
+        });
+        const Outcome actual = outcome_of([&](const DiagnosticSink& sink) {
+            return recursive_xy_cut(elements, config, region, sink);
+        });
+        ASSERT_EQ(actual, expected) << "case " << c;
+    }
+}
+
+// A row search resumed from the points of an earlier one over a list that
+// shares its first elements (the rest a subsequence of what followed), on a
+// region with the same top and often the same bins, answers as a fresh one.
+TEST(RowCutDifferential, ResumedSearchAnswersAsAFreshOne) {
+    testing::PageGenerator gen(2236);
+    for (int c = 0; c < 300; ++c) {
+        const int sheets = 10 + static_cast<int>(gen.below(50));
+        const auto elements = c % 2 == 0 ? gen.page(300 + gen.below(2500), c % 4 == 0 ? 3 : 0)
+                                         : stacked_columns(gen, sheets);
+        const float threshold = c % 5 == 0 ? static_cast<float>(gen.below(40)) : 15.0f;
+        const float scale = c % 7 == 0 ? 0.05f * static_cast<float>(gen.below(40)) : 0.5f;
+        const float top = c % 9 == 0 ? gen.hostile() : 0.0f;
+        float bottom = c % 2 == 0 ? static_cast<float>(2 * (500 + gen.below(5000)))
+                                  : 1800.0f * static_cast<float>(sheets + 1);
+        std::vector<std::uint32_t> list = ascending_order(elements, CutAxis::Y);
+        RowScanMemo memo;
+        std::size_t shared = 0;
+        for (int level = 0; level < 8 && !list.empty(); ++level) {
+            // The cut's bits, nothing, or the fault.
+            const auto answer = [](auto search) -> std::optional<std::uint64_t> {
+                try {
+                    const std::optional<float> cut = search();
+                    return cut ? std::bit_cast<std::uint32_t>(*cut) : std::uint64_t{1} << 32;
+                } catch (const InternalFault&) {
+                    return std::nullopt;
+                }
+            };
+            const auto expected = answer(
+                [&] { return find_cut(elements.data(), list, CutAxis::Y, threshold, scale, top, bottom, nullptr); });
+            const auto actual = answer(
+                [&] { return find_row_cut(elements.data(), list, threshold, scale, top, bottom, memo, shared); });
+            ASSERT_EQ(actual, expected) << "case " << c << " level " << level;
+            // The next list keeps a leading run and drops some of the rest.
+            shared = gen.below(static_cast<std::uint32_t>(list.size()) + 1);
+            std::vector<std::uint32_t> next(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(shared));
+            for (std::size_t i = shared; i < list.size(); ++i) {
+                if (i == shared || gen.chance(70)) next.push_back(list[i]);
+            }
+            list = std::move(next);
+            if (gen.chance(70)) {
+                bottom = actual && *actual < (std::uint64_t{1} << 32) && gen.chance(50)
+                             ? std::bit_cast<float>(static_cast<std::uint32_t>(*actual))
+                             : bottom - static_cast<float>(2 * gen.below(300));
+            } else if (gen.chance(50)) {
+                bottom += static_cast<float>(gen.below(300));
+            }
+        }
+    }
+}
+
 TEST(PaperOrderDifferential, WholeOrderingMatchesTheReferencePieces) {
     testing::PageGenerator gen(31415);
     int compared = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -102,6 +103,82 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
         });
     }
     return cut;
+}
+
+std::optional<float> find_row_cut(const ElementRecord* elements, std::span<const std::uint32_t> ascending,
+                                  float min_cut_threshold, float scale, float lower, float upper,
+                                  RowScanMemo& memo, std::size_t shared) {
+    const float range = upper - lower;
+    const std::uint64_t bins = bin_count(range, scale);
+    check_bin_count(bins);
+    const float bins_f = static_cast<float>(bins);
+    const float bin_width = range / bins_f;
+    const std::uint64_t min_gap = num::saturating_u64(min_cut_threshold * scale);
+    // Below 2^24 bins every bin count is exact as a float, and a span's end
+    // is its unclamped end capped at the bin count: a point whose scan ended
+    // below the bin count saw only spans that the bin count did not cap,
+    // and with no more bins than before a span lying past the end stays
+    // past it.
+    constexpr std::uint64_t kExactBins = std::uint64_t{1} << 24;
+    if (bins == 0 || !(bin_width > 0.0f) || bins >= kExactBins) {
+        memo.points.clear();
+        return find_cut(elements, ascending, CutAxis::Y, min_cut_threshold, scale, lower, upper, nullptr);
+    }
+
+    GapScan scan(bins, min_gap);
+    float reached = -std::numeric_limits<float>::infinity();
+    std::size_t from = 0;
+    const bool same_bins = std::bit_cast<std::uint32_t>(memo.lower) == std::bit_cast<std::uint32_t>(lower) &&
+                           std::bit_cast<std::uint32_t>(memo.bin_width) == std::bit_cast<std::uint32_t>(bin_width) &&
+                           memo.min_gap == min_gap && bins <= memo.bins;
+    std::size_t kept = 0;
+    if (same_bins) {
+        for (std::size_t i = memo.points.size(); i > 0; --i) {
+            const RowScanMemo::Point& point = memo.points[i - 1];
+            if (point.count <= shared && point.scan.scanned() < bins) {
+                kept = i;
+                break;
+            }
+        }
+    }
+    memo.points.erase(memo.points.begin() + static_cast<std::ptrdiff_t>(kept), memo.points.end());
+    if (kept > 0) {
+        const RowScanMemo::Point& point = memo.points.back();
+        scan = point.scan;
+        scan.set_bins(bins);
+        reached = point.reached;
+        from = point.count;
+    }
+    memo.lower = lower;
+    memo.bin_width = bin_width;
+    memo.bins = bins;
+    memo.min_gap = min_gap;
+
+    // A point every this many elements.
+    constexpr std::size_t kPointEvery = 64;
+    bool recording = true;
+    const std::size_t n = ascending.size();
+    for (std::size_t i = from; i < n; ++i) {
+        if (recording && i % kPointEvery == 0 && i > from) {
+            recording = scan.scanned() < bins;
+            if (recording) memo.points.push_back({static_cast<std::uint32_t>(i), reached, scan});
+        }
+        const ElementRecord& element = elements[ascending[i]];
+        const float hi = element.y2;
+        if (hi <= reached) continue;
+        const std::uint64_t end = coverage_end(bins, lower, bin_width, hi);
+        if (end <= scan.scanned()) continue;
+        const std::uint64_t start = coverage_start(lower, bin_width, element.y1);
+        if (start < end) {
+            scan.add({start, end});
+            reached = hi;
+        }
+    }
+    const std::optional<std::uint64_t> position = scan.finish();
+    if (!position) {
+        return std::nullopt;
+    }
+    return static_cast<float>(*position) / bins_f * range + lower;
 }
 
 void sort_packed(std::vector<std::uint64_t>& packed, std::vector<std::uint64_t>& spare) {

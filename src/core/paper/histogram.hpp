@@ -98,6 +98,8 @@ public:
     // Bins before this one are settled: a span ending at or before it
     // changes nothing.
     std::uint64_t scanned() const noexcept { return next_; }
+    // The same scan over a histogram of `bins` bins (only the end differs).
+    void set_bins(std::uint64_t bins) noexcept { bins_ = bins; }
 
 private:
     void empty_bins(std::uint64_t from, std::uint64_t to) noexcept;
@@ -186,6 +188,29 @@ std::vector<std::uint32_t> ascending_order(std::span<const ElementRecord> elemen
 std::optional<float> find_cut(const ElementRecord* elements, std::span<const std::uint32_t> ascending,
                               CutAxis axis, float min_cut_threshold, float scale, float lower,
                               float upper, const DiagnosticSink* sink);
+
+// Progress of a row search at points along its list of elements, so that a
+// later search over a list that starts with the same elements, on the same
+// bins, goes on from the last point inside that common start.
+struct RowScanMemo {
+    struct Point {
+        std::uint32_t count;  // elements of the list behind this point
+        float reached;
+        GapScan scan;
+    };
+    float lower = 0.0f;
+    float bin_width = 0.0f;
+    std::uint64_t bins = 0;
+    std::uint64_t min_gap = 0;
+    std::vector<Point> points;
+};
+
+// find_cut along y, silent, that resumes from `memo` when its first `shared`
+// elements are the first ones of the list `memo` was taken over, and leaves
+// in `memo` the points of this search. Same answer as find_cut.
+std::optional<float> find_row_cut(const ElementRecord* elements, std::span<const std::uint32_t> ascending,
+                                  float min_cut_threshold, float scale, float lower, float upper,
+                                  RowScanMemo& memo, std::size_t shared);
 
 // x of an empty vertical band between `left` and `right`. With 16 or more
 // elements it reports the histogram and the gap it found.

@@ -44,6 +44,40 @@ bool makes_progress(std::size_t first, std::size_t second, float cut, float lowe
     return true;
 }
 
+// The row searches of a chain of levels each of which is the first side of
+// a row cut of the one before: the first side's list by top edge starts with
+// the leading run of the level above unchanged, so on the same bins its
+// search goes on from where the search above had got to within that run.
+// Only the level a row cut armed this for comes next with the same range: a
+// range whose list a split rearranges never comes back, and one that comes
+// back with its list unchanged is the same range.
+class ResumedRows {
+public:
+    [[gnu::noinline]] std::optional<float> find(const ElementRecord* base, const std::uint32_t* by_top,
+                                                std::uint32_t lo, std::uint32_t hi, float threshold,
+                                                float scale, const Region& r) {
+        const std::size_t shared = armed_ && lo_ == lo && hi_ == hi ? shared_ : 0;
+        armed_ = false;
+        return find_row_cut(base, std::span<const std::uint32_t>(by_top + lo, hi - lo), threshold, scale,
+                            r.top, r.bottom, memo_, shared);
+    }
+    // The level just searched was cut into rows, and [lo, hi) is its first
+    // side, whose first `shared` elements kept their places.
+    void arm(std::size_t lo, std::size_t hi, std::size_t shared) noexcept {
+        lo_ = static_cast<std::uint32_t>(lo);
+        hi_ = static_cast<std::uint32_t>(hi);
+        shared_ = shared;
+        armed_ = true;
+    }
+
+private:
+    RowScanMemo memo_;
+    std::uint32_t lo_ = 0;
+    std::uint32_t hi_ = 0;
+    std::size_t shared_ = 0;
+    bool armed_ = false;
+};
+
 }  // namespace
 
 namespace {
@@ -169,15 +203,20 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     // element out of place on, branch-free: every index is written to both
     // the next place of the first side (in place) and the next place of the
     // spill list, and only the side it belongs to moves on; the spill list
-    // follows the first side. Returns the size of the first side.
+    // follows the first side. Returns the size of the first side and the
+    // length of that leading run.
+    struct Sides {
+        std::size_t first;
+        std::size_t leading;
+    };
     const auto partition = [&](std::uint32_t* data, std::size_t lo, std::size_t hi, float cut,
-                               CutAxis axis) {
+                               CutAxis axis) -> Sides {
         const float* const centres = centres_along(axis);
         std::size_t first_end = lo;
         while (first_end < hi && cut > centres[data[first_end]]) ++first_end;
         std::size_t second_end = first_end;
         while (second_end < hi && !(cut > centres[data[second_end]])) ++second_end;
-        if (second_end == hi) return first_end - lo;
+        if (second_end == hi) return {first_end - lo, first_end - lo};
         std::uint32_t* const spill = scratch;
         std::copy(data + first_end, data + second_end, spill);
         std::size_t write = first_end;
@@ -191,7 +230,7 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
             spilled += before ? 0 : 1;
         }
         std::copy(spill, spill + spilled, data + write);
-        return write - lo;
+        return {write - lo, first_end - lo};
     };
 
     // Whether bringing `list` up to date for the sides of split `parent`
@@ -272,6 +311,11 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
     work.reserve(64);
     work.push_back({0, static_cast<std::uint32_t>(total), kTop, false, region});
 
+    // Row searches resume from the search a level above from this many
+    // elements on.
+    constexpr std::size_t kResumedFrom = 256;
+    ResumedRows resumed;
+
     const float threshold = config.min_cut_threshold;
     const float scale = config.histogram_resolution_scale;
 
@@ -349,7 +393,7 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
             if (!x) {
                 return false;
             }
-            const std::size_t first = split_at(CutAxis::X, *x);
+            const std::size_t first = split_at(CutAxis::X, *x).first;
             if (!makes_progress(first, n - first, *x, r.left, r.right)) {
                 return false;
             }
@@ -377,10 +421,11 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
         }
 
         if (const std::optional<float> y =
-                task.rows_fail ? std::nullopt
-                               : find_cut(base, range(by_top), CutAxis::Y, threshold, scale, r.top,
-                                          r.bottom, nullptr)) {
-            const std::size_t first = split_at(CutAxis::Y, *y);
+                task.rows_fail          ? std::nullopt
+                : n >= kResumedFrom     ? resumed.find(base, by_top, lo, hi, threshold, scale, r)
+                                        : find_cut(base, range(by_top), CutAxis::Y, threshold, scale,
+                                                   r.top, r.bottom, nullptr)) {
+            const auto [first, first_leading] = split_at(CutAxis::Y, *y);
             if (makes_progress(first, n - first, *y, r.top, r.bottom)) {
                 sink.emit(kRowCutSite, [&] {
                     return "[XYCut] Horizontal cut at y=" + fmt::fixed(*y, 0) + ", splitting " +
@@ -392,6 +437,7 @@ IdList recursive_xy_cut(const std::vector<ElementRecord>& elements, const OrderC
                 });
                 push_sides(CutAxis::Y, *y, first, false, {r.left, r.top, r.right, *y},
                            {r.left, *y, r.right, r.bottom});
+                if (n >= kResumedFrom) resumed.arm(lo, lo + first, first_leading);
                 continue;
             }
         }
