@@ -156,22 +156,25 @@ std::optional<float> find_row_cut(const ElementRecord* elements, std::span<const
 
     // A point every this many elements.
     constexpr std::size_t kPointEvery = 64;
-    bool recording = true;
     const std::size_t n = ascending.size();
-    for (std::size_t i = from; i < n; ++i) {
-        if (recording && i % kPointEvery == 0 && i > from) {
-            recording = scan.scanned() < bins;
-            if (recording) memo.points.push_back({static_cast<std::uint32_t>(i), reached, scan});
+    for (std::size_t i = from; i < n;) {
+        if (i > from) {
+            // Every bin is scanned: no span ends past the last one.
+            if (scan.scanned() >= bins) break;
+            memo.points.push_back({static_cast<std::uint32_t>(i), reached, scan});
         }
-        const ElementRecord& element = elements[ascending[i]];
-        const float hi = element.y2;
-        if (hi <= reached) continue;
-        const std::uint64_t end = coverage_end(bins, lower, bin_width, hi);
-        if (end <= scan.scanned()) continue;
-        const std::uint64_t start = coverage_start(lower, bin_width, element.y1);
-        if (start < end) {
-            scan.add({start, end});
-            reached = hi;
+        const std::size_t stop = std::min(n, (i / kPointEvery + 1) * kPointEvery);
+        for (; i < stop; ++i) {
+            const ElementRecord& element = elements[ascending[i]];
+            const float hi = element.y2;
+            if (hi <= reached) continue;
+            const std::uint64_t end = coverage_end(bins, lower, bin_width, hi);
+            if (end <= scan.scanned()) continue;
+            const std::uint64_t start = coverage_start(lower, bin_width, element.y1);
+            if (start < end) {
+                scan.add({start, end});
+                reached = hi;
+            }
         }
     }
     const std::optional<std::uint64_t> position = scan.finish();
