@@ -20,17 +20,29 @@ namespace {
 constexpr RecordSite kVerticalHistogramSite = site(Level::Debug, 253);
 constexpr RecordSite kVerticalGapSite = site(Level::Debug, 264);
 
+// The bins a search lays over [lower, upper), and the least gap in bins.
+struct Grid {
+    float range;
+    std::uint64_t bins;
+    float bins_f;
+    float bin_width;
+    std::uint64_t min_gap;
+};
+
+Grid grid_of(float lower, float upper, float scale, float min_cut_threshold) {
+    const float range = upper - lower;
+    const std::uint64_t bins = bin_count(range, scale);
+    check_bin_count(bins);
+    const float bins_f = static_cast<float>(bins);
+    return {range, bins, bins_f, range / bins_f, num::saturating_u64(min_cut_threshold * scale)};
+}
+
 }  // namespace
 
 std::optional<float> find_cut(const ElementRecord* elements, std::span<const std::uint32_t> ascending,
                               CutAxis axis, float min_cut_threshold, float scale, float lower,
                               float upper, const DiagnosticSink* sink) {
-    const float range = upper - lower;
-    const std::uint64_t bins = bin_count(range, scale);
-    check_bin_count(bins);
-    const float bins_f = static_cast<float>(bins);
-    const float bin_width = range / bins_f;
-    const std::uint64_t min_gap = num::saturating_u64(min_cut_threshold * scale);
+    const auto [range, bins, bins_f, bin_width, min_gap] = grid_of(lower, upper, scale, min_cut_threshold);
 
     const bool report = sink != nullptr && ascending.size() >= 16;
     if (report) {
@@ -108,12 +120,7 @@ std::optional<float> find_cut(const ElementRecord* elements, std::span<const std
 std::optional<float> find_row_cut(const ElementRecord* elements, std::span<const std::uint32_t> ascending,
                                   float min_cut_threshold, float scale, float lower, float upper,
                                   RowScanMemo& memo, std::size_t shared) {
-    const float range = upper - lower;
-    const std::uint64_t bins = bin_count(range, scale);
-    check_bin_count(bins);
-    const float bins_f = static_cast<float>(bins);
-    const float bin_width = range / bins_f;
-    const std::uint64_t min_gap = num::saturating_u64(min_cut_threshold * scale);
+    const auto [range, bins, bins_f, bin_width, min_gap] = grid_of(lower, upper, scale, min_cut_threshold);
     // Below 2^24 bins every bin count is exact as a float, and a span's end
     // is its unclamped end capped at the bin count: a point whose scan ended
     // below the bin count saw only spans that the bin count did not cap,
