@@ -47,6 +47,15 @@ Outcome outcome_of(Run run) {
     return outcome;
 }
 
+// The optimised XY-cut's outcome, then the reference's, on the same input.
+std::pair<Outcome, Outcome> both_cuts(const std::vector<ElementRecord>& elements, const OrderConfig& config,
+                                      const Region& region) {
+    return {outcome_of([&](const DiagnosticSink& sink) { return recursive_xy_cut(elements, config, region, sink); }),
+            outcome_of([&](const DiagnosticSink& sink) {
+                return reference::recursive_xy_cut(elements, config, region, sink);
+            })};
+}
+
 OrderConfig random_config(testing::PageGenerator& gen) {
     OrderConfig config;
     if (gen.chance(30)) config.min_cut_threshold = gen.chance(50) ? gen.hostile() : static_cast<float>(gen.below(40));
@@ -141,12 +150,7 @@ TEST(XyCutDifferential, SameOrderRecordsAndFaultsAsCopyingPerLevel) {
         Region region{0.0f, 0.0f, 1000.0f + static_cast<float>(gen.below(3000)), 3100.0f};
         if (gen.chance(15)) region.left = gen.hostile();
         if (gen.chance(15)) region.bottom = gen.hostile();
-        const Outcome expected = outcome_of([&](const DiagnosticSink& sink) {
-            return reference::recursive_xy_cut(elements, config, region, sink);
-        });
-        const Outcome actual = outcome_of([&](const DiagnosticSink& sink) {
-            return recursive_xy_cut(elements, config, region, sink);
-        });
+        const auto [actual, expected] = both_cuts(elements, config, region);
         ASSERT_EQ(actual, expected) << "case " << c;
         ++compared;
     }
@@ -163,12 +167,7 @@ TEST(XyCutDifferential, InvertedRegionWithNegativeScale) {
     };
     const OrderConfig config{5.0f, -248.0f, -256.0f};
     const Region region{0.0f, -224.0f, -256.0f, 774.0f};
-    const Outcome expected = outcome_of([&](const DiagnosticSink& sink) {
-        return reference::recursive_xy_cut(elements, config, region, sink);
-    });
-    const Outcome actual = outcome_of([&](const DiagnosticSink& sink) {
-        return recursive_xy_cut(elements, config, region, sink);
-    });
+    const auto [actual, expected] = both_cuts(elements, config, region);
     EXPECT_EQ(actual, expected);
 }
 
@@ -193,12 +192,7 @@ TEST(XyCutDifferential, PlainPagesAndPagesWithOneExceptionMatch) {
         }
         const OrderConfig config = c % 3 == 0 ? random_config(gen) : OrderConfig{};
         const Region region{0.0f, 0.0f, 1500.0f, 3100.0f};
-        const Outcome expected = outcome_of([&](const DiagnosticSink& sink) {
-            return reference::recursive_xy_cut(elements, config, region, sink);
-        });
-        const Outcome actual = outcome_of([&](const DiagnosticSink& sink) {
-            return recursive_xy_cut(elements, config, region, sink);
-        });
+        const auto [actual, expected] = both_cuts(elements, config, region);
         ASSERT_EQ(actual, expected) << "case " << c;
     }
 }
@@ -238,12 +232,7 @@ TEST(XyCutDifferential, StackedColumnsCutBelowRowsMatch) {
         const auto elements = stacked_columns(gen, 1 + static_cast<int>(gen.below(c % 10 == 0 ? 40 : 6)));
         const OrderConfig config = c % 4 == 0 ? random_config(gen) : OrderConfig{};
         const Region region{0.0f, 0.0f, 1000.0f, 1800.0f * 41.0f};
-        const Outcome expected = outcome_of([&](const DiagnosticSink& sink) {
-            return reference::recursive_xy_cut(elements, config, region, sink);
-        });
-        const Outcome actual = outcome_of([&](const DiagnosticSink& sink) {
-            return recursive_xy_cut(elements, config, region, sink);
-        });
+        const auto [actual, expected] = both_cuts(elements, config, region);
         ASSERT_EQ(actual, expected) << "case " << c;
     }
 }
@@ -257,12 +246,7 @@ TEST(XyCutDifferential, DeepRowPeelingMatches) {
         const OrderConfig config = c % 3 == 0 ? random_config(gen) : OrderConfig{};
         const float bottom = c % 2 == 0 ? 1800.0f * 91.0f : 1800.0f * 91.0f + 0.7f;
         const Region region{0.0f, 0.0f, 1000.0f, bottom};
-        const Outcome expected = outcome_of([&](const DiagnosticSink& sink) {
-            return reference::recursive_xy_cut(elements, config, region, sink);
-        });
-        const Outcome actual = outcome_of([&](const DiagnosticSink& sink) {
-            return recursive_xy_cut(elements, config, region, sink);
-        });
+        const auto [actual, expected] = both_cuts(elements, config, region);
         ASSERT_EQ(actual, expected) << "case " << c;
     }
 }
