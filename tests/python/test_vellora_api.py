@@ -139,11 +139,12 @@ class TestFurniture:
             order(furnished_page(), furniture="hide")
 
 
+#: Two columns 10 apart whose paragraphs both end above an empty band 14 high, wider than the gutter.
+WIDE_BAND = pathlib.Path(__file__).parent / "data" / "columns_ending_above_a_band_wider_than_their_gutter.json"
+
+
 def two_columns_with_a_wide_band():
-    """Two columns 10 apart whose paragraphs both end above an empty band 14 high, wider than the gutter."""
-    boxes = {1: (50, 100, 290, 300), 2: (50, 314, 290, 700), 3: (300, 100, 550, 250), 4: (300, 314, 550, 500)}
-    return {"page_bounds": [0, 0, 600, 800],
-            "elements": [{"id": id_, "box": list(box), "label": "Regular"} for id_, box in boxes.items()]}
+    return json.loads(WIDE_BAND.read_text())
 
 
 class TestColumns:
