@@ -32,9 +32,11 @@
   index entries or marginal marks set flush right (or left) in the gutter
   beside a code listing would bring its box within a few points of the
   next column, so close that the page would be read across the columns.
-  Where the paragraphs of its column (above or below it) end at an edge
-  and the next column starts beside it past that edge, the block's box is
-  kept to that edge.
+  Where two or more paragraphs of its column (above or below it) end at
+  one edge and the next column starts beside it past that edge, lines
+  reaching more than a character past the edge (at most
+  :attr:`~.PdfSettings.gutter_line_share` of the block's lines) do not
+  widen its box beyond it.
 """
 
 from __future__ import annotations
@@ -309,9 +311,10 @@ def _column_edge(block: RawBlock, texts: list[RawBlock], side: int) -> float | N
     return edge if sum(1 for other in edges if abs(other - edge) <= 0.5) >= 2 else None
 
 
-def trim_to_gutters(page: PageBlocks) -> None:
+def trim_to_gutters(page: PageBlocks, settings: PdfSettings) -> None:
     """Keep the box of a text block out of the gutter beside its column (see the module documentation)."""
-    texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"]
+    share = settings.gutter_line_share
+    texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"] if share > 0 else []
     trimmed: list[tuple[RawBlock, Box]] = []
     for block in texts:
         if len(block.lines) < 3:
@@ -322,12 +325,12 @@ def trim_to_gutters(page: PageBlocks) -> None:
         right = _column_edge(block, texts, 1)
         if right is not None:
             inside = [line.box[2] for line in block.lines if line.box[2] <= right + slack]
-            if inside and 3 * (len(block.lines) - len(inside)) <= len(block.lines):
+            if inside and len(block.lines) - len(inside) <= share * len(block.lines):
                 x1 = min(x1, max(right, *inside))
         left = _column_edge(block, texts, -1)
         if left is not None:
             inside = [line.box[0] for line in block.lines if line.box[0] >= left - slack]
-            if inside and 3 * (len(block.lines) - len(inside)) <= len(block.lines):
+            if inside and len(block.lines) - len(inside) <= share * len(block.lines):
                 x0 = max(x0, min(left, *inside))
         if (x0, x1) != (block.box[0], block.box[2]):
             trimmed.append((block, (x0, top, x1, bottom)))

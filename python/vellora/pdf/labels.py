@@ -156,7 +156,7 @@ def build_page(page: PageBlocks, settings: PdfSettings, source: str) -> Page:
     find_headings(page, settings)
     set_categories(page)
     trim_overflows(page)
-    trim_to_gutters(page)
+    trim_to_gutters(page, settings)
     span_separators(page, body_size(page.blocks), settings)
     blocks = sorted(page.blocks, key=lambda block: (block.box[1], block.box[0]))
     labels = label_blocks(blocks, settings)
