@@ -4,10 +4,21 @@ Page furniture (elements whose ``role`` is ``"header"`` or ``"footer"``) is
 kept out of the body order: with ``furniture="keep"`` the headers come first,
 then the body in the algorithm's order, then the footers; with
 ``furniture="drop"`` only the body is returned.
+
+With ``columns="split"`` (the default) the body is first split into its
+columns: where an empty vertical band at least :data:`COLUMN_GUTTER` wide runs
+down the whole body, crossed by no element, and every side of it is at least
+:data:`COLUMN_SHARE` of the body's width, the columns are read one after
+another, left to right, each in the algorithm's order. A reader finishes a
+column before the next; the algorithms alone may cut across all columns at an
+empty band that happens to line up, such as a gap before a heading that is
+wider than the gutter. A narrow strip (margin notes, line numbers) is not a
+column. ``columns="whole"`` hands the whole body to the algorithm.
 """
 
 from __future__ import annotations
 
+import bisect
 import math
 import os
 import struct
@@ -22,9 +33,13 @@ from .page import Page, PageElement, PageError, parse_page
 
 __all__ = [
     "ALGORITHMS",
+    "COLUMNS",
+    "COLUMN_GUTTER",
+    "COLUMN_SHARE",
     "DEFAULT_ALGORITHM",
     "FURNITURE",
     "Algorithm",
+    "Columns",
     "ConfigError",
     "ConfigLike",
     "Furniture",
@@ -32,6 +47,7 @@ __all__ = [
     "make_config",
     "order",
     "order_all",
+    "split_columns",
     "split_furniture",
     "to_core_elements",
 ]
@@ -50,6 +66,18 @@ Furniture: TypeAlias = Literal["keep", "drop"]
 
 #: What to do with page furniture: keep it around the body, or drop it.
 FURNITURE: Final[tuple[Furniture, ...]] = get_args(Furniture)
+
+Columns: TypeAlias = Literal["split", "whole"]
+
+#: How the body reaches the algorithm: split into its columns first, or whole.
+COLUMNS: Final[tuple[Columns, ...]] = get_args(Columns)
+
+#: Least width of a gutter between columns, in page units (the least band the
+#: ostrel algorithm cuts at).
+COLUMN_GUTTER: Final = 5.0
+
+#: Least width of a column as a share of the body's width.
+COLUMN_SHARE: Final = 0.2
 
 #: The tuning values of the paper algorithm and their defaults.
 CONFIG_DEFAULTS: Final = {
@@ -144,6 +172,32 @@ def split_furniture(page: Page) -> tuple[list[PageElement], list[PageElement], l
     return parts["header"], parts["body"], parts["footer"]
 
 
+def split_columns(body: Sequence[PageElement]) -> list[list[PageElement]]:
+    """The body's columns, left to right (one list, the whole body, when it has no gutter that splits it).
+
+    A gutter is an empty vertical band of at least :data:`COLUMN_GUTTER` down
+    the whole body; the body is split at its gutters only when every column is
+    at least :data:`COLUMN_SHARE` of the body's width. Each column keeps the
+    input order of its elements.
+    """
+    if len(body) < 2:
+        return [list(body)]
+    spans: list[list[float]] = []  # [left, right] of each column, left to right
+    for element in sorted(body, key=lambda element: element.x1):
+        if spans and element.x1 - spans[-1][1] < COLUMN_GUTTER:
+            spans[-1][1] = max(spans[-1][1], element.x2)
+        else:
+            spans.append([element.x1, element.x2])
+    width = spans[-1][1] - spans[0][0]
+    if len(spans) < 2 or any(right - left < COLUMN_SHARE * width for left, right in spans):
+        return [list(body)]
+    columns: list[list[PageElement]] = [[] for _ in spans]
+    lefts = [left for left, _ in spans]
+    for element in body:
+        columns[bisect.bisect_right(lefts, element.x1) - 1].append(element)
+    return columns
+
+
 def _single(value: float) -> float:
     """``value`` rounded to single precision, as the native module stores it."""
     try:
@@ -185,7 +239,6 @@ def _run_body(page: Page, body: Sequence[PageElement], algorithm: str, config: c
     elements = to_core_elements(body)
     bounds = page.page_bounds
     if algorithm == "paper":
-        _check_paper_page(page, body, config)
         result = core.compute_order(elements, bounds, config)
     elif algorithm == "ostrel":
         result = core.compute_order_ostrel(elements, bounds, config)
@@ -198,17 +251,22 @@ def _run_body(page: Page, body: Sequence[PageElement], algorithm: str, config: c
     return result
 
 
-def _run(page: Page, algorithm: str, config: core.XYCutConfig | None, furniture: str) -> list[int]:
+def _run(page: Page, algorithm: str, config: core.XYCutConfig | None, furniture: str, columns: str) -> list[int]:
     header, body, footer = split_furniture(page)
-    result = _run_body(page, body, algorithm, config)
+    if algorithm == "paper":  # the whole page, however its body is split
+        _check_paper_page(page, body, config)
+    parts = split_columns(body) if columns == "split" else [list(body)]
+    result = [id_ for part in parts for id_ in _run_body(page, part, algorithm, config)]
     if furniture == "drop":
         return result
     return _top_down(header) + result + _top_down(footer)
 
 
-def _check_furniture(furniture: object) -> None:
+def _check_options(furniture: object, columns: object) -> None:
     if furniture not in FURNITURE:
         raise ValueError(f"furniture must be one of {', '.join(FURNITURE)}; got {furniture!r}")
+    if columns not in COLUMNS:
+        raise ValueError(f"columns must be one of {', '.join(COLUMNS)}; got {columns!r}")
 
 
 def order(
@@ -217,6 +275,7 @@ def order(
     config: ConfigLike = None,
     *,
     furniture: Furniture = "keep",
+    columns: Columns = "split",
 ) -> list[int]:
     """The element ids of ``page`` in reading order.
 
@@ -231,7 +290,9 @@ def order(
     Only body elements are ordered by the algorithm. Page furniture (role
     ``"header"`` or ``"footer"``) is placed around them with ``furniture="keep"``
     (headers first, footers last, each from top to bottom, then left to right)
-    or left out with ``furniture="drop"``.
+    or left out with ``furniture="drop"``. With ``columns="split"`` the body's
+    columns, where a gutter runs down its whole height, are read one after
+    another (see :func:`split_columns`); ``"whole"`` orders the body in one run.
 
     Raises :class:`PageError` for a malformed page (and, for ``"paper"``, a
     page too large for its single-precision coordinates or its histograms at
@@ -240,14 +301,16 @@ def order(
     """
     if algorithm not in ALGORITHMS:
         raise ValueError(f"unknown algorithm {algorithm!r} (choose from {', '.join(ALGORITHMS)})")
-    _check_furniture(furniture)
+    _check_options(furniture, columns)
     checked_page = _as_page(page)
-    return _run(checked_page, algorithm, make_config(config), furniture)
+    return _run(checked_page, algorithm, make_config(config), furniture, columns)
 
 
-def order_all(page: PageLike, config: ConfigLike = None, *, furniture: Furniture = "keep") -> dict[str, list[int]]:
+def order_all(
+    page: PageLike, config: ConfigLike = None, *, furniture: Furniture = "keep", columns: Columns = "split"
+) -> dict[str, list[int]]:
     """The reading order of ``page`` from every algorithm, keyed by name (see :func:`order`)."""
-    _check_furniture(furniture)
+    _check_options(furniture, columns)
     checked_page = _as_page(page)
     checked_config = make_config(config)
-    return {algorithm: _run(checked_page, algorithm, checked_config, furniture) for algorithm in ALGORITHMS}
+    return {algorithm: _run(checked_page, algorithm, checked_config, furniture, columns) for algorithm in ALGORITHMS}

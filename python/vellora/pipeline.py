@@ -24,7 +24,7 @@ from typing import TYPE_CHECKING, Any, Final, Literal
 from . import ordering
 from .diagnostics import DiagnosticRecord, capture_diagnostics
 from .fileio import STDIO, InputError, read_text
-from .ordering import ALGORITHMS, DEFAULT_ALGORITHM, FURNITURE, ConfigError, Furniture, make_config
+from .ordering import ALGORITHMS, COLUMNS, DEFAULT_ALGORITHM, FURNITURE, Columns, ConfigError, Furniture, make_config
 from .outputs.jsonl import page_record
 from .inputs import ImportOptions, pages_from_text
 from .page import Page, PageError
@@ -64,7 +64,7 @@ class PipelineOptions:
     when the name ends in ``.pdf`` or the file starts with ``%PDF-``).
     ``pages`` selects PDF pages (``"1-3,7"``, or numbers from 1; all when
     None). ``algorithms`` are run in turn, the first being the main one.
-    ``furniture`` is passed to :func:`vellora.ordering.order`.
+    ``furniture`` and ``columns`` are passed to :func:`vellora.ordering.order`.
     """
 
     kind: InputKind = "auto"
@@ -75,6 +75,8 @@ class PipelineOptions:
     max_input_size: int | None = None
     #: Page furniture (headers, footers): "keep" around the body order, or "drop".
     furniture: Furniture = "keep"
+    #: The body's columns: "split" at gutters down its whole height and read in turn, or "whole".
+    columns: Columns = "split"
     #: The PDF front end's heuristics (defaults when None).
     pdf_settings: PdfSettings | None = None
     #: How page files and detector output are read: minimum score, class mapping (defaults when None).
@@ -155,11 +157,11 @@ def _order_page(source: str, number: int, page: Page, options: PipelineOptions, 
             if options.explain:
                 with capture_diagnostics() as records:
                     orders[algorithm] = ordering.order(page, algorithm, config,  # type: ignore[arg-type]
-                                                       furniture=options.furniture)
+                                                       furniture=options.furniture, columns=options.columns)
                 diagnostics[algorithm] = list(records)
             else:
                 orders[algorithm] = ordering.order(page, algorithm, config,  # type: ignore[arg-type]
-                                                       furniture=options.furniture)
+                                                       furniture=options.furniture, columns=options.columns)
     except PageError as error:  # a page the paper algorithm cannot take
         return InputFailure(source, f"{label}: {error}", EXIT_BAD_INPUT, final=False)
     except RuntimeError as error:  # an order that does not list every element once
@@ -233,6 +235,8 @@ def iter_input(path: str | os.PathLike[str], options: PipelineOptions | None = N
     source = os.fspath(path)
     if options.furniture not in FURNITURE:
         raise ValueError(f"furniture must be one of {', '.join(FURNITURE)}; got {options.furniture!r}")
+    if options.columns not in COLUMNS:
+        raise ValueError(f"columns must be one of {', '.join(COLUMNS)}; got {options.columns!r}")
     unknown = [name for name in options.algorithms if name not in ALGORITHMS]
     if unknown or not options.algorithms:
         raise ValueError(f"unknown algorithm {unknown[0] if unknown else ''!r} (choose from {', '.join(ALGORITHMS)})")

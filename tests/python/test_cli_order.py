@@ -76,6 +76,11 @@ class TestOrder:
         from_file = run("order", EXAMPLE, "--json", "--config", config)
         assert from_file.returncode == 0, from_file.stderr
 
+    def test_columns_whole_orders_the_body_in_one_run(self):
+        page = ROOT / "tests" / "python" / "data" / "columns_ending_above_a_band_wider_than_their_gutter.json"
+        assert run("order", page).stdout.split() == ["1", "2", "3", "4"]
+        assert run("order", page, "--columns", "whole").stdout.split() == ["1", "3", "2", "4"]
+
     def test_explain_prints_the_diagnostic_records(self):
         result = run("order", EXAMPLE, "--explain", "--compare")
         assert result.returncode == 0, result.stderr

@@ -91,3 +91,11 @@ def test_first_lines_of_two_columns_under_a_block_across_both_stay_apart():
                                     lines(314, 540, 365, 3)])
     join_displays(page, PdfSettings())
     assert single_lines(page) == ["1 Introduction", "2 Methods"]
+
+
+def test_brochure_columns_are_read_in_turn_past_a_band_wider_than_their_gutter():
+    page = eval_page("flowfram-brochure-p3")
+    # Before: a 12 pt band under the second column's end, wider than the 10 pt gutter, was cut
+    # first, so the second column was read between the first column's opening and its "Flow Frames".
+    heads = [e.text for e in page.elements_in(vellora.order(page, furniture="drop")) if e.label == "HorizontalTitle"]
+    assert heads == ["SETTING UP FRAMES", "Flow Frames", "Static Frames", "Dynamic Frames"]

@@ -139,6 +139,37 @@ class TestFurniture:
             order(furnished_page(), furniture="hide")
 
 
+#: Two columns 10 apart whose paragraphs both end above an empty band 14 high, wider than the gutter.
+WIDE_BAND = pathlib.Path(__file__).parent / "data" / "columns_ending_above_a_band_wider_than_their_gutter.json"
+
+
+def two_columns_with_a_wide_band():
+    return json.loads(WIDE_BAND.read_text())
+
+
+class TestColumns:
+    @pytest.mark.parametrize("algorithm", ["paper", "ostrel"])
+    def test_columns_split_at_a_gutter_are_read_in_turn(self, algorithm):
+        page = two_columns_with_a_wide_band()
+        assert order(page, algorithm) == [1, 2, 3, 4]
+        assert order(page, "ostrel", columns="whole") == [1, 3, 2, 4]  # cut across at the wider band
+
+    @pytest.mark.parametrize("extra", [
+        [20, 320, 45, 330],    # a margin note: a strip too narrow to be a column
+        [200, 50, 400, 80],    # a heading across the gutter
+    ], ids=["margin-strip", "spanning-heading"])
+    def test_only_a_gutter_down_the_whole_body_between_wide_columns_splits_it(self, extra):
+        page = vellora.parse_page(two_columns_with_a_wide_band())
+        assert [[e.id for e in column] for column in vellora.split_columns(page.elements)] == [[1, 2], [3, 4]]
+        data = page.to_dict()
+        data["elements"].append({"id": 5, "box": extra, "label": "Regular"})
+        assert [len(column) for column in vellora.split_columns(vellora.parse_page(data).elements)] == [5]
+
+    def test_unknown_columns_mode(self):
+        with pytest.raises(ValueError, match="columns must be one of split, whole; got 'auto'"):
+            order(furnished_page(), columns="auto")
+
+
 class TestConfig:
     def test_mapping_fills_defaults(self):
         config = make_config({"same_row_tolerance": 4})

@@ -121,6 +121,16 @@ def test_an_element_inside_nested_regions_goes_to_the_smaller():
     assert truth_from_regions(page, regions) == (2, 1)
 
 
+def test_a_backdrop_skipped_around_text_takes_only_what_it_holds_most_of():
+    # A faint title drawn across two boxes is skipped; a line wholly inside both the
+    # skipped box and its own box still reads with its own box.
+    page = Page((0, 0, 400, 300), (
+        element(1, (20, 100, 380, 160)), element(2, (40, 120, 120, 130)), element(3, (240, 110, 300, 120)),
+    ))
+    regions = [Region((10, 10, 190, 290)), Region((210, 10, 390, 290)), Region((15, 95, 385, 165), skip=True)]
+    assert truth_from_regions(page, regions) == (2, 3)
+
+
 def test_baseline_flow_maps_onto_elements_by_median_position():
     # The flow reads the right column first; element 3 (a picture) has no words and
     # goes next to the word nearest its centre.

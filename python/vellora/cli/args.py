@@ -17,7 +17,7 @@ from typing import TextIO
 
 from .. import __version__
 from ..fileio import DEFAULT_INPUT_LIMIT, LIMIT_VARIABLE, format_size, parse_size
-from ..ordering import ALGORITHMS, CONFIG_DEFAULTS, FURNITURE
+from ..ordering import ALGORITHMS, COLUMNS, CONFIG_DEFAULTS, FURNITURE
 from ..outputs import FORMATS
 from ..pipeline import DEFAULT_ALGORITHM
 from . import eval as evaluate
@@ -87,6 +87,9 @@ def add_common_options(common: argparse.ArgumentParser) -> None:
     common.add_argument("--furniture", choices=FURNITURE, default="keep",
                         help="page headers and footers: keep them before and after the body order "
                         "(default), or drop them")
+    common.add_argument("--columns", choices=COLUMNS, default="split",
+                        help="split the body into its columns where a gutter runs down its whole height and "
+                        "read them in turn (default), or hand the whole body to the algorithm")
     common.add_argument("--min-score", type=_score, default=None, metavar="SCORE",
                         help="drop detected elements scored below SCORE (unscored elements are kept)")
     common.add_argument("--classes", metavar="MAPPING.json",

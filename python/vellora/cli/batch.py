@@ -282,7 +282,8 @@ def run_batch(batch: Batch, args: argparse.Namespace, out: TextIO, err: TextIO) 
         algorithms = (DEFAULT_ALGORITHM, *(name for name in algorithms if name != DEFAULT_ALGORITHM))
     options = PipelineOptions(kind=batch.kind, algorithms=algorithms, config=config or None, pages=batch.pages,
                               explain=args.explain, max_input_size=args.max_input_size,
-                              pdf_settings=batch.pdf_settings, furniture=args.furniture, inputs=reading)
+                              pdf_settings=batch.pdf_settings, furniture=args.furniture,
+                              columns=args.columns, inputs=reading)
     jobs = args.jobs if args.jobs is not None else (os.cpu_count() or 1)
 
     inputs: list[str] = args.inputs

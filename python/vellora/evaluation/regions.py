@@ -12,8 +12,8 @@ A region marked ``"skip": true`` holds what nobody reads as part of the page
 it are left out of the truth.
 
 The true order of any set of elements is derived from it: each element
-belongs to the region that holds most of its area (the smaller region on a
-tie, then the earlier); elements are ordered by region, and inside a region from top to bottom
+belongs to the region that holds most of its area (on a tie a reading
+region before a skipped one, then the smaller, then the earlier); elements are ordered by region, and inside a region from top to bottom
 and then from left to right. Elements that overlap no region, or belong to a
 skipped one, are left out of the truth and so are not scored.
 """
@@ -61,11 +61,16 @@ def _overlap(a: Box, b: Box) -> float:
 
 
 def region_of(box: Box, regions: Sequence[Region]) -> int | None:
-    """Index of the region holding most of ``box`` (on a tie the smaller, then the earlier), or None."""
-    best, best_key = None, (0.0, 0.0)
+    """Index of the region holding most of ``box``, or None.
+
+    On a tie a reading region wins over a skipped one, so a skipped region
+    drawn around a backdrop does not take the text lying wholly inside it;
+    then the smaller region wins, then the earlier.
+    """
+    best, best_key = None, (0.0, False, 0.0)
     for index, region in enumerate(regions):
         area = _overlap(box, region.box)
-        key = (area, -_overlap(region.box, region.box))
+        key = (area, not region.skip, -_overlap(region.box, region.box))
         if area > 0 and key > best_key:
             best, best_key = index, key
     return best
