@@ -31,7 +31,7 @@ from typing import Final
 
 from ..page import Box, Page, PageElement
 from .blocks import PageBlocks, RawBlock
-from .columns import COLUMN_SHARE, span_separators, trim_overflows
+from .columns import COLUMN_SHARE, span_separators, trim_overflows, trim_to_gutters
 from .headings import body_size, find_headings
 from .settings import PdfSettings
 
@@ -156,6 +156,7 @@ def build_page(page: PageBlocks, settings: PdfSettings, source: str) -> Page:
     find_headings(page, settings)
     set_categories(page)
     trim_overflows(page)
+    trim_to_gutters(page, settings)
     span_separators(page, body_size(page.blocks), settings)
     blocks = sorted(page.blocks, key=lambda block: (block.box[1], block.box[0]))
     labels = label_blocks(blocks, settings)

@@ -49,6 +49,10 @@ class PdfSettings:
     #: A short block alone across the page, with columns ending and starting within this many body
     #: sizes above and below it, separates the column groups and spans their width (0 turns it off).
     separator_reach: float = 4.0
+    #: Lines of a block reaching more than a character past the edge its column's paragraphs share, into
+    #: the gutter beside the next column (index entries set in the margin), do not widen the block's box
+    #: when they are at most this share of its lines (0 turns this off).
+    gutter_line_share: float = 0.34
 
     #: A rectangle or closed shape at least this wide and high with text in it is a panel: no line, block
     #: or table runs across its sides (0 turns this off).
