@@ -31,6 +31,13 @@ def test_narrow_columns_of_running_text_are_no_table(name, columns):
     assert tables(name, table_prose_lines=10**6)[1]
 
 
+def test_boxed_article_with_words_side_by_side_under_it_is_no_table():
+    page, found = tables("papertex-p1")
+    # Before: the rules around the third article and its weather box made all of it one "table".
+    assert found == []
+    assert next(e for e in page.elements if (e.text or "").startswith("Third subheading")).category == "Text"
+
+
 @pytest.mark.parametrize(("name", "count", "starts"), [
     ("newspaper-p3", 2, "Parameter"),  # ruled, short cells
     ("longtable-p3", 1, "*"),  # one "p" column of prose beside columns of cells

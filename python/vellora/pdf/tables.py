@@ -5,8 +5,9 @@
   with cells side by side between them (not columns with a rule between
   them), or with three rules as a "booktabs" table has, and not two
   paragraphs or more (three lines or more, over four words a line: the
-  columns of an article between its rules). Every text block inside the
-  area they span is a cell.
+  columns of an article between its rules), nor a paragraph with no cell
+  beside it (an article boxed with a few words set side by side under it).
+  Every text block inside the area they span is a cell.
 * Aligned tables: at least :attr:`~.PdfSettings.table_min_columns` text
   blocks side by side whose lines sit on the same baselines for at least
   :attr:`~.PdfSettings.table_min_rows` rows, with short lines (cells, not
@@ -150,8 +151,11 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
                            for index, a in enumerate(cells) for b in cells[index + 1 :])
         # A frame around a paragraph has two rules and no cells side by side; paragraphs side by side
         # between rules are columns of text (a newspaper's article between its rules), not cells.
-        paragraphs = sum(1 for cell in cells if _paragraph(cell, settings))
-        if len(cells) >= 2 and (side_by_side or rules >= 3) and paragraphs < 2:
+        paragraphs = [cell for cell in cells if _paragraph(cell, settings)]
+        # A paragraph with no cell beside it is text between rules, as a boxed article: no row of a table.
+        alone = any(not any(other is not cell and _beside(cell.box, other.box) for other in cells)
+                    for cell in paragraphs)
+        if len(cells) >= 2 and (side_by_side or rules >= 3) and len(paragraphs) < 2 and not alone:
             tables.append(_merge(cells, [area]))
             taken.update(id(cell) for cell in cells)
     rest = [block for block in page.blocks if id(block) not in taken]
