@@ -134,3 +134,17 @@ def test_pieces_of_a_line_join_only_inside_a_paragraph(above, below, joined):
     lines += [line(*below, 24, "below")] if below else []
     texts = [piece.text for piece in _join_line_pieces(lines)]
     assert ("left right" in texts) == joined and len(texts) == len(lines) - joined
+
+
+@pytest.mark.parametrize("count", [0, 1, 7, 300])
+def test_point_index_answers_as_a_scan_of_every_point(count):
+    from vellora.pdf.panels import _PointIndex
+
+    # Points on a coarse grid, so that many lie exactly on the sides of the boxes asked about (outside them).
+    points = [((i * 37) % 23 * 5.0, (i * 11) % 19 * 5.0) for i in range(count)]
+    index = _PointIndex(points)
+    boxes = [(x0, y0, x0 + w, y0 + h) for x0 in (-5, 0, 12.5, 40, 110) for y0 in (-5, 0, 20, 90)
+             for w in (0, 5, 10, 47.5, 200) for h in (5, 10, 200)]
+    for box in boxes:
+        expected = any(box[0] < x < box[2] and box[1] < y < box[3] for x, y in points)
+        assert index.any_inside(box) == expected, box

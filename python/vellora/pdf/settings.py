@@ -74,6 +74,14 @@ class PdfSettings:
     table_min_rows: int = 3
     #: ... and this many columns of cells.
     table_min_columns: int = 2
+    #: A block of at least this many lines of running text is a column of text, not a cell: two side by
+    #: side make no table (the columns of an article). Running text has ...
+    table_prose_lines: int = 6
+    #: ... more than this many words a line on average ...
+    table_prose_words: float = 2.5
+    #: ... and at least this share of its lines going on with the sentence of the line above (starting in
+    #: lower case with two words or more, or after a word broken by a hyphen).
+    table_prose_share: float = 0.5
 
     # Numbered listings.
     #: A code line joins its number when it starts at most this many times the number's height to its right ...
