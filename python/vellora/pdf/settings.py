@@ -97,6 +97,11 @@ class PdfSettings:
     #: ... and text within this many times the body size above or below runs across the space between them.
     display_reach: float = 4.0
 
+    # Footnotes.
+    #: A block at least this share of whose characters are symbols of program text (backslash, braces,
+    #: "<>=;&%$#_^|~@") is code, never a footnote, however small and low on the page (0 turns this off).
+    code_symbol_share: float = 0.1
+
     # Page furniture.
     #: Running heads and footers lie in this share of the page height at the top or bottom.
     furniture_band: float = 0.15
