@@ -292,7 +292,6 @@ def split_overlapping(page: PageBlocks) -> None:
             break
 
 
-
 def _column_edge(block: RawBlock, texts: list[RawBlock], side: int) -> float | None:
     """The edge on one ``side`` (1 right, -1 left) of ``block``'s column that at least two of its paragraphs
     (above or below it) share, when another column starts beside ``block`` past it: the gutter's near side."""
