@@ -9,6 +9,7 @@ frames, table lines) are kept apart as rules, for the table finder.
 
 from __future__ import annotations
 
+import bisect
 import re
 import statistics
 from collections import Counter
@@ -218,6 +219,8 @@ def _join_line_pieces(lines: list[TextLine]) -> list[TextLine]:
 
 def _join_pieces_once(lines: list[TextLine]) -> list[TextLine]:
     order = sorted(range(len(lines)), key=lambda index: lines[index].box[1] + lines[index].box[3])
+    # Lines by the middle of their height, to find those next above and below a line at once.
+    middles = [(lines[index].box[1] + lines[index].box[3]) / 2 for index in order]
     rows: list[list[int]] = []
     for index in order:
         if rows and _same_line(lines[rows[-1][0]], lines[index]):
@@ -230,10 +233,14 @@ def _join_pieces_once(lines: list[TextLine]) -> list[TextLine]:
         if len(row) < 2:
             continue
         row.sort(key=lambda index: lines[index].box[0])
+        reach = 2 * max(lines[index].box[3] - lines[index].box[1] for index in row)
+        middle = (lines[row[0]].box[1] + lines[row[0]].box[3]) / 2
+        nearby = [lines[index] for index in order[bisect.bisect_left(middles, middle - reach):
+                                                  bisect.bisect_right(middles, middle + reach)]]
         runs = [[row[0]]]
         for index in row[1:]:
             left, right = lines[runs[-1][-1]], lines[index]
-            if left.box[2] <= right.box[0] and _joins(left, right, lines):
+            if left.box[2] <= right.box[0] and _joins(left, right, nearby):
                 runs[-1].append(index)
             else:
                 runs.append([index])
