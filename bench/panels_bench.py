@@ -1,7 +1,7 @@
 """Pages holding many boxes or cells: the time to extract one page as the boxes grow in number.
 
 Run with `make bench` (or `python bench/panels_bench.py [--counts 100,900,3600]`).
-Two kinds of page are generated with reportlab for each count:
+Five kinds of page are generated with reportlab for each count:
 
 * ``framed``: a grid of small stroked rectangles, each framing a word in small
   print, with a line of larger text across the grid under each row of boxes
@@ -11,7 +11,11 @@ Two kinds of page are generated with reportlab for each count:
   the other in the lower part (a hostile file: each frame is tested for text
   inside it);
 * ``cells``: a table of as many cells of three short lines, unruled (each
-  cell is tested against those level with it for shared baselines).
+  cell is tested against those level with it for shared baselines);
+* ``words``: as many words scattered in small print, each a block of its own
+  (tiny fragments, each tested for a block that holds it);
+* ``ruled``: a table of as many cells, each a word between drawn rules (the
+  rules are tested against the text and each other).
 
 Each row prints the count, the kind, the elements extracted and the seconds
 taken; a page of thousands of boxes must take seconds, not minutes.
@@ -20,11 +24,14 @@ taken; a page of thousands of boxes must take seconds, not minutes.
 from __future__ import annotations
 
 import argparse
+import cProfile
 import math
 import pathlib
+import pstats
 import sys
 import tempfile
 import time
+from collections.abc import Callable
 
 PAGE = 612.0
 
@@ -82,9 +89,56 @@ def cells_pdf(path: str, count: int) -> None:
     pdf.save()
 
 
+def words_pdf(path: str, count: int) -> None:
+    """``count`` single words in small print, set far enough apart that each is a block of its own."""
+    from reportlab.pdfgen import canvas
+
+    side = math.ceil(math.sqrt(count))
+    extent = side * 24.0 + 40
+    pdf = canvas.Canvas(path, pagesize=(extent, extent), invariant=1)
+    pdf.setFont("Helvetica", 3)
+    for index in range(count):
+        row, column = divmod(index, side)
+        # Every other row shifted by half a step: the words are not all in one grid of columns.
+        shift = 12.0 * (row % 2)
+        pdf.drawString(20 + 24 * column + shift, extent - 20 - 24 * row, f"w{index}")
+    pdf.showPage()
+    pdf.save()
+
+
+def ruled_pdf(path: str, count: int) -> None:
+    """A table of ``count`` cells, each holding a word, every row and column ruled."""
+    from reportlab.pdfgen import canvas
+
+    side = math.ceil(math.sqrt(count))
+    rows = math.ceil(count / side)
+    cell_w, cell_h = 30.0, 10.0
+    width, height = side * cell_w + 40, rows * cell_h + 40
+    pdf = canvas.Canvas(path, pagesize=(width, height), invariant=1)
+    pdf.setFont("Helvetica", 4)
+    pdf.setLineWidth(0.3)
+    for row in range(rows + 1):
+        pdf.line(20, height - 20 - row * cell_h, 20 + side * cell_w, height - 20 - row * cell_h)
+    for column in range(side + 1):
+        pdf.line(20 + column * cell_w, height - 20, 20 + column * cell_w, height - 20 - rows * cell_h)
+    for index in range(count):
+        row, column = divmod(index, side)
+        pdf.drawString(22 + column * cell_w, height - 20 - (row + 1) * cell_h + 3, f"r{row}c{column}")
+    pdf.showPage()
+    pdf.save()
+
+
+KINDS: dict[str, Callable[[str, int], None]] = {
+    "framed": framed_pdf, "empty": empty_pdf, "cells": cells_pdf, "words": words_pdf, "ruled": ruled_pdf,
+}
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--counts", default="100,400,900,1600,3600", help="box counts, comma-separated")
+    parser.add_argument("--counts", default="1000,3600,10000", help="box counts, comma-separated")
+    parser.add_argument("--kinds", default=",".join(KINDS), help="kinds of page, comma-separated")
+    parser.add_argument("--profile", type=int, default=0, metavar="N",
+                        help="print the N functions taking the most time (cProfile, cumulative) for each page")
     args = parser.parse_args(argv)
     sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "python"))
     from vellora.pdf import extract_page
@@ -92,13 +146,20 @@ def main(argv: list[str] | None = None) -> int:
     print(f"{'boxes':>8} {'kind':>7} {'elements':>9} {'seconds':>8}")
     with tempfile.TemporaryDirectory() as folder:
         for count in (int(item) for item in args.counts.split(",")):
-            for kind, make in (("framed", framed_pdf), ("empty", empty_pdf), ("cells", cells_pdf)):
+            for kind in args.kinds.split(","):
                 path = str(pathlib.Path(folder) / f"{kind}-{count}.pdf")
-                make(path, count)
+                KINDS[kind](path, count)
+                profile = cProfile.Profile() if args.profile else None
                 start = time.perf_counter()
+                if profile is not None:
+                    profile.enable()
                 page = extract_page(path, 1)
+                if profile is not None:
+                    profile.disable()
                 elapsed = time.perf_counter() - start
                 print(f"{count:>8} {kind:>7} {len(page.elements):>9} {elapsed:>8.2f}", flush=True)
+                if profile is not None:
+                    pstats.Stats(profile).sort_stats("cumulative").print_stats(args.profile)
     return 0
 
 

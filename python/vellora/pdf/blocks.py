@@ -21,6 +21,7 @@ from ..page import Box
 from .backdrop import backdrop_text
 from .geometry import to_page_box
 from .settings import PdfSettings
+from .spatial import BoxGrid, cell_size
 from .text import clean_text
 
 __all__ = ["PageBlocks", "RawBlock", "TextLine", "absorb_fragments", "attach_number_columns", "block_of_lines", "collect_blocks", "is_bold_font"]
@@ -324,13 +325,25 @@ def absorb_fragments(page: PageBlocks) -> None:
     """Words split off a line (wide gaps in narrow justified columns) rejoin the block they lie in."""
     texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
     absorbed: set[int] = set()
+    # Only a block the fragment lies in can take it: the blocks touching it are the candidates.
+    grid = BoxGrid(cell_size(block.box for block in texts))
+    place = {id(block): index for index, block in enumerate(texts)}
+    for index, block in enumerate(texts):
+        grid.add(index, block.box)
     for fragment in sorted(texts, key=lambda block: block.width * block.height):
         if len(fragment.lines) > 2:
             continue
-        host = max((block for block in texts if block is not fragment and id(block) not in absorbed
-                    and block.width * block.height > fragment.width * fragment.height),
-                   key=lambda block: _inside_share(fragment.box, block.box), default=None)
-        if host is None or _inside_share(fragment.box, host.box) < 0.7:
+        area = fragment.width * fragment.height
+        # The block holding the largest share of the fragment, the first of the page's order among equals.
+        host, most = None, 0.0
+        for index in sorted(grid.near(fragment.box)):
+            block = texts[index]
+            if block is fragment or block.width * block.height <= area:
+                continue
+            share = _inside_share(fragment.box, block.box)
+            if host is None or share > most:
+                host, most = block, share
+        if host is None or most < 0.7:
             continue
         lines = list(host.lines)
         for line in fragment.lines:
@@ -338,6 +351,8 @@ def absorb_fragments(page: PageBlocks) -> None:
         merged = block_of_lines(lines)
         host.box, host.text, host.lines = merged.box, merged.text, merged.lines
         host.font_size, host.bold = merged.font_size, merged.bold
+        grid.add(place[id(host)], host.box)
+        grid.remove(place[id(fragment)])
         absorbed.add(id(fragment))
     page.blocks = [block for block in page.blocks if id(block) not in absorbed]
 

@@ -1,0 +1,104 @@
+"""A grid index of boxes: the boxes near a place found without testing every box of the page.
+
+Passes that compare each block with the blocks around it (the block a word
+lies in, the blocks overlapping or level with another) ask the index for the
+boxes touching an area and test only those, so that a page of thousands of
+small boxes takes time in proportion to their number, not its square. The
+index only narrows the search: callers test the boxes it returns exactly as
+they would test every box, so the results do not depend on it.
+"""
+
+from __future__ import annotations
+
+import math
+import statistics
+from collections.abc import Iterable, Iterator
+from typing import Final
+
+from ..page import Box
+
+__all__ = ["BoxGrid", "cell_size"]
+
+#: A box covering more cells than this is kept apart and returned by every search (a page-wide block).
+_MAX_CELLS: Final = 1024
+
+
+def cell_size(boxes: Iterable[Box]) -> float:
+    """A cell size for a grid of ``boxes``: the median of their larger sides, at least a point."""
+    sides = [max(box[2] - box[0], box[3] - box[1]) for box in boxes]
+    if not sides:
+        return 1.0
+    side = float(statistics.median(sides))
+    return side if math.isfinite(side) and side >= 1.0 else 1.0
+
+
+class BoxGrid:
+    """Keys of boxes filed by the square cells (of side ``cell``) their boxes cover.
+
+    :meth:`near` returns every key whose box touches an area (edges included),
+    and maybe a few more: it is a superset for the caller to test.
+    """
+
+    def __init__(self, cell: float) -> None:
+        self._cell = cell if math.isfinite(cell) and cell > 0 else 1.0
+        self._cells: dict[tuple[int, int], set[int]] = {}
+        self._spans: dict[int, tuple[int, int, int, int] | None] = {}
+        self._wide: set[int] = set()
+
+    def _span(self, box: Box) -> tuple[int, int, int, int] | None:
+        """The cells ``box`` covers (first and last column and row), None when its edges are not finite."""
+        if not all(math.isfinite(value) for value in box):
+            return None
+        cell = self._cell
+        return (math.floor(box[0] / cell), math.floor(box[1] / cell), math.floor(box[2] / cell),
+                math.floor(box[3] / cell))
+
+    @staticmethod
+    def _count(span: tuple[int, int, int, int]) -> int:
+        return max(span[2] - span[0] + 1, 0) * max(span[3] - span[1] + 1, 0)
+
+    @staticmethod
+    def _cells_of(span: tuple[int, int, int, int]) -> Iterator[tuple[int, int]]:
+        for column in range(span[0], span[2] + 1):
+            for row in range(span[1], span[3] + 1):
+                yield column, row
+
+    def add(self, key: int, box: Box) -> None:
+        """File ``key`` under the cells of ``box`` (a key already filed is moved)."""
+        if key in self._spans:
+            self.remove(key)
+        span = self._span(box)
+        if span is not None and self._count(span) > _MAX_CELLS:
+            span = None
+        self._spans[key] = span
+        if span is None:
+            self._wide.add(key)
+            return
+        for place in self._cells_of(span):
+            self._cells.setdefault(place, set()).add(key)
+
+    def remove(self, key: int) -> None:
+        """Forget ``key`` (nothing happens for a key not filed)."""
+        if key not in self._spans:
+            return
+        span = self._spans.pop(key)
+        if span is None:
+            self._wide.discard(key)
+            return
+        for place in self._cells_of(span):
+            self._cells[place].discard(key)
+
+    def near(self, box: Box) -> set[int]:
+        """The keys of the boxes that may touch ``box`` (all boxes touching it among them)."""
+        found = set(self._wide)
+        span = self._span(box)
+        if span is None or self._count(span) > len(self._spans):
+            # An area of more cells than there are boxes: every box.
+            found.update(self._spans)
+            return found
+        cells = self._cells
+        for place in self._cells_of(span):
+            keys = cells.get(place)
+            if keys:
+                found.update(keys)
+        return found
