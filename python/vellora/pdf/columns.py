@@ -45,12 +45,14 @@
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+import heapq
+from collections.abc import Iterable, Sequence
 from typing import Any, Final
 
 from ..page import Box
 from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
 from .settings import PdfSettings
+from .spatial import BoxGrid, cell_size
 
 __all__ = ["column_rules", "dotted_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
            "split_lines_at_rules", "split_overlapping", "trim_overflows",
@@ -275,28 +277,93 @@ def _across(a: Box, b: Box) -> bool:
     return min(a[2], b[2]) > max(a[0], b[0])
 
 
-def split_overlapping(page: PageBlocks) -> None:
-    """Cut a text block whose box overlaps another's, though none of its lines does, above the other block."""
+def _heading_across(block: RawBlock, texts: Iterable[RawBlock]) -> tuple[list[TextLine], list[TextLine]] | None:
+    """The lines of ``block`` above and below the top of the first of ``texts`` its box overlaps though none of
+    its lines does, when its first line or two run across the top of that block (a heading set across both)."""
+    other = next((other for other in texts if other is not block and _overlap(block.box, other.box)
+                  and not any(_overlap(line.box, other.box) for line in block.lines)), None)
+    if other is None:
+        return None
+    upper = [line for line in block.lines if line.box[3] <= other.box[1]]
+    lower = [line for line in block.lines if line.box[3] > other.box[1]]
+    # Lines across the top of a column beside the block's own column (a heading set across both).
+    if not upper or len(upper) > 2 or not lower or len(other.lines) < 2 \
+            or not any(_across(line.box, other.box) for line in upper) \
+            or any(_across(line.box, other.box) for line in lower):
+        return None
+    return upper, lower
+
+
+def _split_overlapping_plain(page: PageBlocks) -> None:
+    """:func:`split_overlapping` block by block, each against all others, the page read again after each cut."""
     changed = True
     while changed:
         changed = False
         texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
         for block in texts:
-            other = next((other for other in texts if other is not block and _overlap(block.box, other.box)
-                          and not any(_overlap(line.box, other.box) for line in block.lines)), None)
-            if other is None:
-                continue
-            upper = [line for line in block.lines if line.box[3] <= other.box[1]]
-            lower = [line for line in block.lines if line.box[3] > other.box[1]]
-            # Lines across the top of a column beside the block's own column (a heading set across both).
-            if not upper or len(upper) > 2 or not lower or len(other.lines) < 2 \
-                    or not any(_across(line.box, other.box) for line in upper) \
-                    or any(_across(line.box, other.box) for line in lower):
+            parts = _heading_across(block, texts)
+            if parts is None:
                 continue
             index = page.blocks.index(block)
-            page.blocks[index : index + 1] = [block_of_lines(upper), block_of_lines(lower)]
+            page.blocks[index : index + 1] = [block_of_lines(parts[0]), block_of_lines(parts[1])]
             changed = True
             break
+
+
+def split_overlapping(page: PageBlocks) -> None:
+    """Cut a text block whose box overlaps another's, though none of its lines does, above the other block.
+
+    Blocks are cut in the page's order, the first block to cut first, as if
+    the page were read again after each cut; only the blocks touching a block
+    cut are looked at again (nothing else changed around the others), and each
+    block is tested only against the blocks touching it (see :mod:`.spatial`).
+    """
+    texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
+    if len({id(block) for block in texts}) != len(texts):
+        _split_overlapping_plain(page)  # a block listed twice
+        return
+    grid = BoxGrid(cell_size(block.box for block in texts))
+    # Each block's place in the page's order: the two parts of a block cut take its place, one after the other.
+    order: dict[int, tuple[int, ...]] = {}
+    held: dict[int, RawBlock] = {}
+    waiting: list[tuple[tuple[int, ...], int]] = []
+    pending: set[int] = set()
+
+    def file(key: int, block: RawBlock, place: tuple[int, ...]) -> None:
+        order[key], held[key] = place, block
+        grid.add(key, block.box)
+        heapq.heappush(waiting, (place, key))
+        pending.add(key)
+
+    for key, block in enumerate(texts):
+        file(key, block, (key,))
+    serial = len(texts)
+    while waiting:
+        _place, key = heapq.heappop(waiting)
+        if key not in pending:
+            continue
+        pending.discard(key)
+        block = held[key]
+        near = sorted((order[other], other) for other in grid.near(block.box) if other != key)
+        parts = _heading_across(block, (held[other] for _place, other in near))
+        if parts is None:
+            continue
+        index = page.blocks.index(block)
+        if page.blocks[index] is not block:  # an equal block earlier on the page takes the cut
+            _split_overlapping_plain(page)
+            return
+        upper, lower = block_of_lines(parts[0]), block_of_lines(parts[1])
+        page.blocks[index : index + 1] = [upper, lower]
+        touched = grid.near(block.box) | grid.near(upper.box) | grid.near(lower.box)
+        grid.remove(key)
+        del held[key]
+        file(serial, upper, order[key] + (0,))
+        file(serial + 1, lower, order[key] + (1,))
+        serial += 2
+        for other in touched - {key}:
+            if other not in pending:
+                pending.add(other)
+                heapq.heappush(waiting, (order[other], other))
 
 
 def _column_edge(block: RawBlock, texts: list[RawBlock]) -> tuple[float, float] | None:
