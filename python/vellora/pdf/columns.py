@@ -45,6 +45,7 @@
 
 from __future__ import annotations
 
+import bisect
 import heapq
 from collections.abc import Iterable, Sequence
 from typing import Any, Final
@@ -366,21 +367,53 @@ def split_overlapping(page: PageBlocks) -> None:
                 heapq.heappush(waiting, (order[other], other))
 
 
-def _column_edge(block: RawBlock, texts: list[RawBlock]) -> tuple[float, float] | None:
+class _Gutters:
+    """The blocks of a page, indexed to find beside a block the nearest start of text to its right, and
+    above or below it the right edges of paragraphs of its column (see :func:`_column_edge`)."""
+
+    def __init__(self, texts: list[RawBlock]) -> None:
+        self.texts = texts
+        self.grid = BoxGrid(cell_size(block.box for block in texts))
+        for index, block in enumerate(texts):
+            self.grid.add(index, block.box)
+        # Paragraphs by their right edge.
+        self.paragraphs = sorted((block.box[2], index) for index, block in enumerate(texts) if len(block.lines) >= 2)
+        self.edges = [edge for edge, _index in self.paragraphs]
+
+    def start_beside(self, block: RawBlock) -> float | None:
+        """The left edge of the nearest text starting right of ``block`` level with it (None if none does)."""
+        top, bottom = block.box[1], block.box[3]
+
+        def beside(index: int) -> Box | None:
+            other = self.texts[index].box
+            return other if other[0] >= block.box[2] and min(other[3], bottom) > max(other[1], top) else None
+
+        return self.grid.nearest_start(block.box[2], top, bottom, beside)
+
+
+def _column_edge(block: RawBlock, gutters: _Gutters) -> tuple[float, float] | None:
     """The right edge of ``block``'s column that at least two of its paragraphs (above or below it) share,
     when another column starts beside ``block`` past it: the near side of the gutter, and its far side."""
-    top, bottom = block.box[1], block.box[3]
-    beside = [other.box[0] for other in texts
-              if other.box[0] >= block.box[2] and min(other.box[3], bottom) > max(other.box[1], top)]
-    if not beside:
+    start = gutters.start_beside(block)
+    if start is None:
         return None
-    start = min(beside)
-    edges = [other.box[2] for other in texts if other is not block and len(other.lines) >= 2
-             and other.box[2] <= start and _across(other.box, block.box)]
-    if not edges:
-        return None
-    edge = max(edges)
-    return (edge, start) if sum(1 for other in edges if abs(other - edge) <= 0.5) >= 2 else None
+    # The paragraphs across ``block`` ending at or before ``start``, the rightmost first: the edge is the first
+    # one's, shared by a second within half a point of it.
+    edge: float | None = None
+    sharing = 0
+    for position in range(bisect.bisect_right(gutters.edges, start) - 1, -1, -1):
+        right, index = gutters.paragraphs[position]
+        if right <= block.box[0] or (edge is not None and abs(right - edge) > 0.5):
+            break
+        other = gutters.texts[index]
+        if other is block or not _across(other.box, block.box):
+            continue
+        if edge is None:
+            edge = right
+        sharing += 1
+        if sharing >= 2:
+            return edge, start
+    return None
 
 
 def trim_to_gutters(page: PageBlocks, settings: PdfSettings) -> None:
@@ -388,8 +421,9 @@ def trim_to_gutters(page: PageBlocks, settings: PdfSettings) -> None:
     share = settings.gutter_line_share
     texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"] if share > 0 else []
     trimmed: list[tuple[RawBlock, Box]] = []
+    gutters = _Gutters(texts)
     for block in texts:
-        found = _column_edge(block, texts) if block.lines else None
+        found = _column_edge(block, gutters) if block.lines else None
         # Reaching out by a character or less is the ragged edge of the text, not an entry in the gutter.
         slack = max(block.font_size, 1.0)
         x0, top, x1, bottom = block.box

@@ -12,7 +12,7 @@ from __future__ import annotations
 
 import math
 import statistics
-from collections.abc import Iterable, Iterator
+from collections.abc import Callable, Iterable, Iterator
 from typing import Final
 
 from ..page import Box
@@ -44,6 +44,8 @@ class BoxGrid:
         self._cells: dict[tuple[int, int], set[int]] = {}
         self._spans: dict[int, tuple[int, int, int, int] | None] = {}
         self._wide: set[int] = set()
+        #: The last column of any box filed.
+        self._last = -1
 
     def _span(self, box: Box) -> tuple[int, int, int, int] | None:
         """The cells ``box`` covers (first and last column and row), None when its edges are not finite."""
@@ -74,6 +76,7 @@ class BoxGrid:
         if span is None:
             self._wide.add(key)
             return
+        self._last = max(self._last, span[2])
         for place in self._cells_of(span):
             self._cells.setdefault(place, set()).add(key)
 
@@ -102,3 +105,32 @@ class BoxGrid:
             if keys:
                 found.update(keys)
         return found
+
+    def nearest_start(self, x: float, low: float, high: float, accept: Callable[[int], Box | None]) -> float | None:
+        """The least left edge of the boxes that ``accept`` takes (giving their box; None for those it
+        refuses), among those that may start at or right of ``x`` in the rows ``low``-``high``: the grid is
+        searched a column of cells at a time from ``x`` rightwards, stopping at the column of the edge found."""
+
+        def least(keys: Iterable[int], start: float | None) -> float | None:
+            for key in keys:
+                box = accept(key)
+                if box is not None and (start is None or box[0] < start):
+                    start = box[0]
+            return start
+
+        start = least(self._wide, None)
+        if not all(math.isfinite(value) for value in (x, low, high)):
+            return least(self._spans, start)
+        cell = self._cell
+        first, low_row, high_row = math.floor(x / cell), math.floor(low / cell), math.floor(high / cell)
+        if (high_row - low_row + 1) * max(self._last - first + 1, 0) > 4 * len(self._spans) + _MAX_CELLS:
+            return least(self._spans, start)  # more cells to search than there are boxes: every box at once
+        cells = self._cells
+        for column in range(first, self._last + 1):
+            if start is not None and math.floor(start / cell) < column:
+                break  # a box starting in this column or later starts right of the edge found
+            for row in range(low_row, high_row + 1):
+                keys = cells.get((column, row))
+                if keys:
+                    start = least(keys, start)
+        return start
