@@ -47,6 +47,7 @@ from __future__ import annotations
 
 import bisect
 import heapq
+import math
 from collections.abc import Iterable, Sequence
 from typing import Any, Final
 
@@ -93,21 +94,34 @@ def page_column_rules(page: PageBlocks, settings: PdfSettings) -> list[Rule]:
             if rule[2] - rule[0] < settings.rule_thickness and rule[3] - rule[1] >= settings.column_rule_length]
 
 
-def _crossed(x0: float, x1: float, low: float, high: float, rules: Sequence[Rule]) -> list[float]:
-    """Positions of the rules lying strictly inside ``x0``-``x1`` that run along ``low``-``high``."""
-    return sorted(x for x, top, bottom in rules if x0 < x < x1 and min(high, bottom) > max(low, top))
+class _RuleIndex:
+    """Column rules filed by where they run, to find those crossing a line or a block."""
+
+    def __init__(self, rules: Sequence[Rule]) -> None:
+        self.rules = list(rules)
+        boxes = [(x, min(top, bottom), x, max(top, bottom)) for x, top, bottom in self.rules]
+        self.grid = BoxGrid(cell_size(boxes))
+        for index, box in enumerate(boxes):
+            self.grid.add(index, box)
+
+    def crossed(self, x0: float, x1: float, low: float, high: float) -> list[float]:
+        """Positions of the rules lying strictly inside ``x0``-``x1`` that run along ``low``-``high``, in order."""
+        rules = self.rules
+        return sorted(x for x, top, bottom in (rules[index] for index in self.grid.near((x0, low, x1, high)))
+                      if x0 < x < x1 and min(high, bottom) > max(low, top))
 
 
 def split_lines_at_rules(lines: list[Any], rules: Sequence[Rule], layout: Any, word_margin: float) -> list[Any]:
     """pdfminer text lines, each cut where a column rule passes between two of its characters."""
     if not rules:
         return lines
+    index = _RuleIndex(rules)
     result: list[Any] = []
     for line in lines:
         if not isinstance(line, layout.LTTextLineHorizontal):
             result.append(line)
             continue
-        cuts = _crossed(line.x0, line.x1, line.y0, line.y1, rules)
+        cuts = index.crossed(line.x0, line.x1, line.y0, line.y1)
         chars = [item for item in line if isinstance(item, layout.LTChar)]
         # A character drawn over the rule (text struck through by it) keeps the line whole; a blank
         # (a listing's spaces, set as glyphs) does not.
@@ -146,14 +160,15 @@ def split_blocks_at_rules(page: PageBlocks, settings: PdfSettings) -> None:
     rules = page_column_rules(page, settings)
     if not rules:
         return
+    index = _RuleIndex(rules)
     blocks: list[RawBlock] = []
     for block in page.blocks:
-        if block.kind != "text" or block.category is not None or len(block.lines) < 2 \
-                or not _crossed(block.box[0], block.box[2], block.box[1], block.box[3], rules):
+        cuts = [] if block.kind != "text" or block.category is not None or len(block.lines) < 2 \
+            else index.crossed(block.box[0], block.box[2], block.box[1], block.box[3])
+        if not cuts:
             blocks.append(block)
             continue
         sides: dict[int, list[TextLine]] = {}
-        cuts = _crossed(block.box[0], block.box[2], block.box[1], block.box[3], rules)
         for line in block.lines:
             middle = (line.box[0] + line.box[2]) / 2
             sides.setdefault(sum(1 for x in cuts if middle >= x), []).append(line)
@@ -180,38 +195,65 @@ def _short(block: RawBlock) -> bool:
     return block.kind == "text" and 0 < len(block.lines) <= 2
 
 
+def _levels(boxes: list[Box]) -> BoxGrid:
+    """``boxes`` (keyed by their place in the list) filed by the rows of the page they reach."""
+    rows = BoxGrid(math.inf, row=cell_size([(0.0, box[1], 0.0, box[3]) for box in boxes]))
+    for index, box in enumerate(boxes):
+        rows.add(index, (0.0, box[1], 0.0, box[3]))
+    return rows
+
+
+def _any_side_by_side(boxes: list[Box], rows: BoxGrid) -> bool:
+    """Whether any two of ``boxes`` are side by side (see :func:`_side_by_side`)."""
+    return any(_side_by_side(box, boxes[other]) for index, box in enumerate(boxes)
+               for other in rows.each_near((0.0, box[1], 0.0, box[3])) if other > index)
+
+
 def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> None:
     """Widen the short blocks that separate two groups of columns to the width of those columns."""
     if body <= 0 or settings.separator_reach <= 0:
         return
     content = [block for block in page.blocks if block.role == "body" and block.kind in ("text", "figure", "table")]
-    if not any(_side_by_side(a.box, b.box) for index, a in enumerate(content) for b in content[index + 1 :]):
+    boxes = [block.box for block in content]
+    # The blocks level with a block (any that could be beside it, above or below it) found by rows of the page.
+    rows = _levels(boxes)
+    if not _any_side_by_side(boxes, rows):
         return
-    rules = page_column_rules(page, settings)
+    rules = _RuleIndex(page_column_rules(page, settings))
     reach = settings.separator_reach * body
     # Columns are wide: a sidebar or a margin note beside the text is not one.
     texts = [block.box for block in content if block.kind == "text"]
+    if not texts:
+        return  # only text is widened: pictures side by side and no text in the body
     area = max(box[2] for box in texts) - min(box[0] for box in texts)
     least, full = COLUMN_SHARE * area, settings.full_width_ratio * area
+    # The boxes by their bottom edge and by their top edge, to find those ending above or starting below a block.
+    by_bottom = sorted(boxes, key=lambda box: box[3])
+    bottoms = [box[3] for box in by_bottom]
+    by_top = sorted(boxes, key=lambda box: box[1])
+    tops = [box[1] for box in by_top]
+    lowest_top = tops[-1]
 
     def spanning(boxes: list[Box]) -> bool:
         return any(box[2] - box[0] >= full for box in boxes)
     widened: list[tuple[RawBlock, Box]] = []
-    for block in content:
+    for place, block in enumerate(content):
         if block.kind != "text" or not block.lines:
             continue
         top, bottom = block.box[1], block.box[3]
         # Something beside it, or close above or below it beside it, makes it part of a column.
         clear = _CLEARANCE * body
-        if any(other is not block and min(other.box[3], bottom + clear) > max(other.box[1], top - clear)
-               and (other.box[2] <= block.box[0] or block.box[2] <= other.box[0]) for other in content):
+        if any(index != place and min(other[3], bottom + clear) > max(other[1], top - clear)
+               and (other[2] <= block.box[0] or block.box[2] <= other[0])
+               for index in rows.each_near((0.0, top - clear, 0.0, bottom + clear)) for other in (boxes[index],)):
             continue
-        if any(other is not block and min(other.box[3], bottom) > max(other.box[1], top) for other in content):
+        if any(index != place and min(other[3], bottom) > max(other[1], top)
+               for index in rows.each_near((0.0, top, 0.0, bottom)) for other in (boxes[index],)):
             continue
-        above = [other.box for other in content if top - reach <= other.box[3] <= top]
-        below = [other.box for other in content if bottom <= other.box[1] <= bottom + reach]
+        above = by_bottom[bisect.bisect_left(bottoms, top - reach) : bisect.bisect_right(bottoms, top)]
+        below = by_top[bisect.bisect_left(tops, bottom) : bisect.bisect_right(tops, bottom + reach)]
         columns_above, columns_below = _in_columns(above, least, 3, body), _in_columns(below, least, 1, body)
-        if not any(other.box[1] >= bottom for other in content):
+        if not lowest_top >= bottom:
             # At the foot of the page, a block reaching across the columns above it (page-wide footnotes).
             if not _in_columns([box for box in above if box[0] < block.box[2] and block.box[0] < box[2]],
                                least, 3, reach):
@@ -221,7 +263,7 @@ def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> Non
             continue  # columns on one side, and columns or a block across them on the other
         left = min(box[0] for box in [*above, *below, block.box])
         right = max(box[2] for box in [*above, *below, block.box])
-        if _crossed(left, right, top, bottom, rules):
+        if rules.crossed(left, right, top, bottom):
             continue  # the columns run on past it
         widened.append((block, (left, top, right, bottom)))
     for block, box in widened:

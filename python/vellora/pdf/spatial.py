@@ -39,8 +39,12 @@ class BoxGrid:
     and maybe a few more: it is a superset for the caller to test.
     """
 
-    def __init__(self, cell: float) -> None:
-        self._cell = cell if math.isfinite(cell) and cell > 0 else 1.0
+    def __init__(self, cell: float, *, row: float | None = None) -> None:
+        """Cells ``cell`` wide and ``row`` high (``cell`` too by default); an infinite ``cell`` files boxes
+        by rows only, to find those level with an area."""
+        self._cell = cell if cell > 0 and not math.isnan(cell) else 1.0
+        height = cell if row is None else row
+        self._row = height if math.isfinite(height) and height > 0 else 1.0
         self._cells: dict[tuple[int, int], set[int]] = {}
         self._spans: dict[int, tuple[int, int, int, int] | None] = {}
         self._wide: set[int] = set()
@@ -51,9 +55,9 @@ class BoxGrid:
         """The cells ``box`` covers (first and last column and row), None when its edges are not finite."""
         if not all(math.isfinite(value) for value in box):
             return None
-        cell = self._cell
-        return (math.floor(box[0] / cell), math.floor(box[1] / cell), math.floor(box[2] / cell),
-                math.floor(box[3] / cell))
+        cell, row = self._cell, self._row
+        return (math.floor(box[0] / cell), math.floor(box[1] / row), math.floor(box[2] / cell),
+                math.floor(box[3] / row))
 
     @staticmethod
     def _count(span: tuple[int, int, int, int]) -> int:
@@ -106,6 +110,20 @@ class BoxGrid:
                 found.update(keys)
         return found
 
+    def each_near(self, box: Box) -> Iterator[int]:
+        """The keys :meth:`near` returns, one cell at a time (a key may come more than once): to stop at the
+        first box that tells."""
+        yield from self._wide
+        span = self._span(box)
+        if span is None or self._count(span) > len(self._spans):
+            yield from self._spans
+            return
+        cells = self._cells
+        for place in self._cells_of(span):
+            keys = cells.get(place)
+            if keys:
+                yield from keys
+
     def nearest_start(self, x: float, low: float, high: float, accept: Callable[[int], Box | None]) -> float | None:
         """The least left edge of the boxes that ``accept`` takes (giving their box; None for those it
         refuses), among those that may start at or right of ``x`` in the rows ``low``-``high``: the grid is
@@ -122,7 +140,7 @@ class BoxGrid:
         if not all(math.isfinite(value) for value in (x, low, high)):
             return least(self._spans, start)
         cell = self._cell
-        first, low_row, high_row = math.floor(x / cell), math.floor(low / cell), math.floor(high / cell)
+        first, low_row, high_row = math.floor(x / cell), math.floor(low / self._row), math.floor(high / self._row)
         if (high_row - low_row + 1) * max(self._last - first + 1, 0) > 4 * len(self._spans) + _MAX_CELLS:
             return least(self._spans, start)  # more cells to search than there are boxes: every box at once
         cells = self._cells
