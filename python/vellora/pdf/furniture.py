@@ -42,6 +42,8 @@ Furniture is labelled (category ``Page-header``, ``Page-footer``,
 
 from __future__ import annotations
 
+import bisect
+import math
 import re
 from typing import Final
 
@@ -173,12 +175,23 @@ def _running_feet(page: PageBlocks, band: float) -> list[RawBlock]:
     column, or left, centre and right), not a row of notes."""
     lines = [block for block in page.blocks if block.kind == "text" and block.role == "body"
              and len(block.lines) == 1 and block.box[1] >= page.height - band]
-    rest = [block for block in page.blocks if block.role == "body" and all(block is not line for line in lines)]
-    feet = [line for line in lines if all(other.box[3] <= line.box[1] for other in rest)]
+    taken = {id(line) for line in lines}
+    rest = [block for block in page.blocks if block.role == "body" and id(block) not in taken]
+    lowest = max((other.box[3] for other in rest), default=-math.inf)
+    feet = [line for line in lines if lowest <= line.box[1]]
     apart = _FEET_APART * _body_size(page)
+    # The feet by their baseline: those on a line's baseline lie among the few next to it.
+    order = sorted(range(len(feet)), key=lambda index: feet[index].box[3])
+    baselines = [feet[index].box[3] for index in order]
     found: list[RawBlock] = []
     for line in feet:
-        row = sorted((other for other in feet if abs(other.box[3] - line.box[3]) <= 2.0), key=lambda b: b.box[0])
+        level: list[int] = []
+        for index in order[bisect.bisect_left(baselines, line.box[3] - 2.5) : bisect.bisect_right(baselines, line.box[3] + 2.5)]:
+            if abs(feet[index].box[3] - line.box[3]) <= 2.0:
+                level.append(index)
+                if len(level) > 3:
+                    break  # a row of notes
+        row = sorted((feet[index] for index in sorted(level)), key=lambda b: b.box[0])
         if 2 <= len(row) <= 3 and all(right.box[0] - left.box[2] >= apart for left, right in zip(row, row[1:])):
             found.append(line)
     return found

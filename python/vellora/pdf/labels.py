@@ -29,6 +29,8 @@ Labels (what the ordering algorithms use), by these rules in this order:
 
 from __future__ import annotations
 
+import bisect
+import math
 import re
 from typing import Final
 
@@ -37,6 +39,7 @@ from .blocks import PageBlocks, RawBlock
 from .columns import COLUMN_SHARE, span_separators, trim_overflows, trim_to_gutters
 from .headings import body_size, find_headings
 from .settings import PdfSettings
+from .spatial import BoxGrid, cell_size
 
 __all__ = ["build_page", "label_blocks", "set_categories"]
 
@@ -55,6 +58,8 @@ def set_categories(page: PageBlocks, settings: PdfSettings | None = None) -> Non
     """Give every block without one its category (see the module documentation)."""
     settings = settings or PdfSettings()
     body = body_size(page.blocks)
+    below = _text_below(page, body) if body > 0 else set()
+    panels = _Panels(page.panels)
     for block in page.blocks:
         if block.category is not None:
             continue
@@ -67,7 +72,7 @@ def set_categories(page: PageBlocks, settings: PdfSettings | None = None) -> Non
         elif _LIST_ITEM.match(block.text):
             block.category = "List-item"
         elif body > 0 and block.font_size <= _FOOTNOTE_RATIO * body and block.box[1] >= _FOOTNOTE_AREA * page.height \
-                and not _body_text_below(block, page, body) and not _inside_panel(block, page) \
+                and id(block) not in below and not panels.holds(block.box) \
                 and not is_code(block.text, settings.code_symbol_share):
             block.category = "Footnote"
         else:
@@ -80,21 +85,54 @@ def is_code(text: str, share: float) -> bool:
     return share > 0 and bool(visible) and sum(1 for char in visible if char in _CODE_SYMBOLS) >= share * len(visible)
 
 
-def _inside_panel(block: RawBlock, page: PageBlocks) -> bool:
-    """Whether ``block`` lies in a panel: small print in a box drawn around text (a poster's box, however
-    low on the page) is the box's own text, not a footnote of the page."""
-    x0, y0, x1, y1 = block.box
-    return any(panel[0] <= x0 and x1 <= panel[2] and panel[1] <= y0 and y1 <= panel[3] for panel in page.panels)
+class _Panels:
+    """The panels of a page, to tell whether a block lies in one: small print in a box drawn around text (a
+    poster's box, however low on the page) is the box's own text, not a footnote of the page."""
+
+    def __init__(self, panels: list[Box]) -> None:
+        self.panels = panels
+        self.grid = BoxGrid(cell_size(panels))
+        for index, panel in enumerate(panels):
+            self.grid.add(index, panel)
+
+    def holds(self, box: Box) -> bool:
+        x0, y0, x1, y1 = box
+        return any(panel[0] <= x0 and x1 <= panel[2] and panel[1] <= y0 and y1 <= panel[3]
+                   for panel in (self.panels[index] for index in self.grid.near(box)))
 
 
-def _body_text_below(block: RawBlock, page: PageBlocks, body: float) -> bool:
-    """Whether body-size text follows ``block`` further down its column (footnotes end the column)."""
-    for other in page.blocks:
-        if other is block or other.kind != "text" or other.role != "body" or other.font_size < 0.97 * body:
+def _text_below(page: PageBlocks, body: float) -> set[int]:
+    """Ids of the text blocks that body-size text follows further down their column (footnotes end the column).
+
+    Blocks are taken from the lowest top up, and the body text starting below each block's foot is
+    kept by its left edge with the furthest right edge reached among those starting left of any point:
+    text overlaps a block horizontally when one starting left of its right edge reaches past its left edge.
+    """
+    body_text = sorted((block.box for block in page.blocks if block.kind == "text" and block.role == "body"
+                        and block.font_size >= 0.97 * body and block.box[2] > block.box[0]),
+                       key=lambda box: -box[1])
+    lefts = sorted({box[0] for box in body_text})
+    reach = [-math.inf] * (len(lefts) + 1)  # a tree of the furthest right edges, by rank of left edge (from 1)
+    found: set[int] = set()
+    queries = sorted((block for block in page.blocks if block.kind == "text"), key=lambda block: -block.box[3])
+    taken = 0
+    for block in queries:
+        x0, _top, x1, foot = block.box
+        while taken < len(body_text) and body_text[taken][1] >= foot:
+            rank = bisect.bisect_left(lefts, body_text[taken][0]) + 1
+            while rank < len(reach):
+                reach[rank] = max(reach[rank], body_text[taken][2])
+                rank += rank & -rank
+            taken += 1
+        if x1 <= x0:
             continue
-        if other.box[1] >= block.box[3] and min(other.box[2], block.box[2]) > max(other.box[0], block.box[0]):
-            return True
-    return False
+        rank, furthest = bisect.bisect_left(lefts, x1), -math.inf  # left edges strictly left of x1
+        while rank > 0:
+            furthest = max(furthest, reach[rank])
+            rank -= rank & -rank
+        if furthest > x0:
+            found.add(id(block))
+    return found
 
 
 def _side_by_side(a: Box, b: Box) -> bool:
