@@ -119,6 +119,7 @@ inner-bench: inner-install
 	test ! -x $(BUILD)/cmake/vellora_bridge_bench || $(BUILD)/cmake/vellora_bridge_bench
 	$(PY) bench/python_bench.py
 	$(PY) bench/document_bench.py
+	$(PY) bench/panels_bench.py
 
 # Reading quality on the corpus in eval/pages: every page is extracted again from
 # its one-page PDF by the current front end, so front-end changes are measured.

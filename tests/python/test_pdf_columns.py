@@ -11,6 +11,8 @@ import vellora  # noqa: E402
 from vellora.evaluation import load_regions, truth_from_regions  # noqa: E402
 from vellora.evaluation.metrics import restrict, tau  # noqa: E402
 from vellora.pdf import PdfSettings, extract_page  # noqa: E402
+from vellora.pdf.blocks import PageBlocks, TextLine, block_of_lines  # noqa: E402
+from vellora.pdf.columns import trim_to_gutters  # noqa: E402
 
 EVAL = pathlib.Path(__file__).resolve().parents[2] / "eval" / "pages"
 
@@ -133,3 +135,40 @@ def test_contents_page_numbers_are_no_listing():
     # The page numbers end their entries; none starts a line as a listing's number would.
     assert "Documentation updates 4" in lines
     assert not any(line.startswith("4 ") for line in lines)
+
+
+def test_index_entries_set_in_the_gutter_keep_the_listing_in_its_column():
+    page = eval_page("ftnright-p3")
+    (listing,) = [e for e in page.elements if "\\preparefootins" in (e.text or "") and e.x1 < 300]
+    right = min(e.x1 for e in page.elements if e.role == "body" and e.x1 > 300)
+    # Before: the entries, flush right in the gutter, took the listing's box to 4.98 pt of the right
+    # column, and the page was read across both columns.
+    assert "\\saved@footinsskip" in listing.text and right - listing.x2 > 15
+    sides = [e.x1 > 300 for e in page.elements_in(vellora.order(page, furniture="drop"))]
+    assert sides == sorted(sides) and sides.count(False) == 6
+
+
+def paragraph(x0, x1, top, count, entries=()):
+    """A paragraph of ``count`` lines 12 pt apart from x0 to x1, and lines (x0, x1) among them replaced."""
+    lines = [TextLine((x0, top + 12 * n, x1, top + 12 * n + 10), f"line {n}", 10.0, 0.0) for n in range(count)]
+    for n, (left, right) in entries:
+        lines[n] = TextLine((left, top + 12 * n, right, top + 12 * n + 10), "entry", 10.0, 0.0)
+    return block_of_lines(lines)
+
+
+@pytest.mark.parametrize(("block", "box"), [
+    # An entry flush right in the gutter, an entry hanging into it on the left of the right column.
+    (paragraph(72, 250, 300, 9, [(3, (220, 309))]), (72, 300, 296, 406)),
+    (paragraph(330, 540, 300, 9, [(5, (305, 420))]), (320, 300, 540, 406)),
+    # Most lines past the edge: a wider block, not entries; a character past it: a ragged edge.
+    (paragraph(72, 309, 300, 6, [(0, (72, 250))]), (72, 300, 309, 370)),
+    (paragraph(72, 250, 300, 9, [(3, (220, 304))]), (72, 300, 304, 406)),
+])
+def test_lines_in_the_gutter_do_not_widen_their_block(block, box):
+    # Two justified columns (72-296 and 320-540), the block in one of them, a paragraph beside it in the other.
+    beside = paragraph(72, 296, 300, 9) if block.box[2] == 540 else paragraph(320, 540, 300, 9)
+    columns = [paragraph(72, 296, 100, 5), paragraph(72, 296, 200, 5), paragraph(72, 296, 450, 5),
+               paragraph(320, 540, 100, 15), paragraph(320, 540, 420, 10), beside]
+    boxes = [column.box for column in columns]
+    trim_to_gutters(PageBlocks(1, 612, 792, [*columns, block]), PdfSettings())
+    assert block.box == box and [column.box for column in columns] == boxes

@@ -1,5 +1,6 @@
 """Posters and brochures: boxes drawn around text, lettering behind it, a logo beside the frames."""
 
+import math
 import pathlib
 from types import SimpleNamespace
 
@@ -9,7 +10,7 @@ pytest.importorskip("pdfminer")
 
 import vellora  # noqa: E402
 from vellora.pdf import PdfSettings, extract_page  # noqa: E402
-from vellora.pdf.backdrop import backdrop_chars  # noqa: E402
+from vellora.pdf.backdrop import backdrop_chars, backdrop_text  # noqa: E402
 from vellora.pdf.blocks import TextLine, _join_line_pieces  # noqa: E402
 
 EVAL = pathlib.Path(__file__).resolve().parents[2] / "eval" / "pages"
@@ -27,7 +28,7 @@ def test_giant_lettering_behind_the_panels_is_a_watermark(name):
     page = eval_page(name)
     # Before: "LATEX Poster" joined the code and text it lies behind into blocks across three panels.
     (mark,) = [e for e in page.elements if e.category == "Watermark"]
-    assert mark.text == "LATEXPoster" and mark.role == "footer"
+    assert mark.text == "LATEX Poster" and mark.role == "footer"
     texts = [e for e in page.elements if e.role == "body" and e.category != "Picture" and e.y1 > 300]
     assert max(e.x2 - e.x1 for e in texts) < 400
 
@@ -90,6 +91,28 @@ def test_giant_letter_is_backdrop_only_with_text_drawn_over_its_middle(count, to
     assert backdrop_chars([*body, *over, giant], PdfSettings(backdrop_size_ratio=0)) == []
 
 
+def lettering(text, turn, size=100.0, advance=60.0, spaces=1.5):
+    """Letters of ``text`` on a baseline turned ``turn`` degrees, a word space ``spaces`` advances wide."""
+    a, b = math.cos(math.radians(turn)), math.sin(math.radians(turn))
+    chars, at = [], 0.0
+    for letter in text:
+        if letter == " ":
+            at += spaces * advance
+            continue
+        matrix = (a, b, -b, a, 100 + at * a, 100 + at * b)
+        chars.append(SimpleNamespace(matrix=matrix, adv=advance, size=size, get_text=lambda letter=letter: letter))
+        at += advance
+    return chars
+
+
+@pytest.mark.parametrize("turn", [0, 45, -30])
+def test_words_of_lettering_are_spaced_along_its_baseline(turn):
+    assert backdrop_text(lettering("NOT FOR SALE", turn), 0.1) == "NOT FOR SALE"
+    assert backdrop_text(lettering("DRAFT", turn), 0.1) == "DRAFT"
+    # A space narrower than a tenth of the size is kerning, not a word space.
+    assert backdrop_text(lettering("DR AFT", turn, spaces=0.1), 0.1) == "DRAFT"
+
+
 def test_word_split_off_a_justified_poster_line_reads_in_place():
     page = eval_page("tcolorbox-poster")
     # Before: "tumst." followed the rest of its line: "platea dic-\nInteger tempus ... Etiam\ntumst."
@@ -111,3 +134,17 @@ def test_pieces_of_a_line_join_only_inside_a_paragraph(above, below, joined):
     lines += [line(*below, 24, "below")] if below else []
     texts = [piece.text for piece in _join_line_pieces(lines)]
     assert ("left right" in texts) == joined and len(texts) == len(lines) - joined
+
+
+@pytest.mark.parametrize("count", [0, 1, 7, 300])
+def test_point_index_answers_as_a_scan_of_every_point(count):
+    from vellora.pdf.panels import _PointIndex
+
+    # Points on a coarse grid, so that many lie exactly on the sides of the boxes asked about (outside them).
+    points = [((i * 37) % 23 * 5.0, (i * 11) % 19 * 5.0) for i in range(count)]
+    index = _PointIndex(points)
+    boxes = [(x0, y0, x0 + w, y0 + h) for x0 in (-5, 0, 12.5, 40, 110) for y0 in (-5, 0, 20, 90)
+             for w in (0, 5, 10, 47.5, 200) for h in (5, 10, 200)]
+    for box in boxes:
+        expected = any(box[0] < x < box[2] and box[1] < y < box[3] for x, y in points)
+        assert index.any_inside(box) == expected, box

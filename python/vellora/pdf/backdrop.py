@@ -8,19 +8,23 @@ line, so a block would run across the panels it spans. A character at least
 least ``backdrop_min_chars`` smaller characters (in the middle half of the box,
 both ways) is backdrop, and so are the
 giant letters next to it: they are set apart with the slanted watermark
-text and never join a text block.
+text and never join a text block. Their text is read as the rest of the
+page's is: a space where the gap to the next letter along the baseline is
+wider than ``word_margin`` times the letter's size, a line break where the
+next letter starts a new line.
 """
 
 from __future__ import annotations
 
 import bisect
+import math
 import statistics
 from collections.abc import Sequence
 from typing import Any
 
 from .settings import PdfSettings
 
-__all__ = ["backdrop_chars"]
+__all__ = ["backdrop_chars", "backdrop_text"]
 
 
 def backdrop_chars(chars: Sequence[Any], settings: PdfSettings) -> list[Any]:
@@ -76,3 +80,33 @@ def _reading(chars: list[Any]) -> list[Any]:
 def _near(a: Any, b: Any) -> bool:
     reach = 0.5 * min(a.size, b.size)
     return bool(a.x0 - reach <= b.x1 and b.x0 - reach <= a.x1 and a.y0 - reach <= b.y1 and b.y0 - reach <= a.y1)
+
+
+def backdrop_text(chars: Sequence[Any], word_margin: float) -> str:
+    """The text of ``chars`` (set apart, in reading order), with spaces between words and line breaks.
+
+    Gaps are measured along each letter's baseline, so slanted lettering is
+    spaced as upright lettering is.
+    """
+    pieces: list[str] = []
+    for index, char in enumerate(chars):
+        if index:
+            pieces.append(_separator(chars[index - 1], char, word_margin))
+        pieces.append(char.get_text())
+    return "".join(pieces)
+
+
+def _separator(before: Any, char: Any, word_margin: float) -> str:
+    """What stands between two letters read one after the other: nothing, a space or a line break."""
+    a, b = before.matrix[0], before.matrix[1]
+    scale = math.hypot(a, b)
+    if scale <= 0:
+        return ""
+    along, across = a / scale, b / scale
+    dx, dy = char.matrix[4] - before.matrix[4], char.matrix[5] - before.matrix[5]
+    size = max(before.size, char.size, 1e-9)
+    # A raised or lowered letter (the A and E of a logo) stays on its line.
+    if abs(dy * along - dx * across) > 0.5 * size:
+        return "\n"
+    gap = dx * along + dy * across - before.adv * scale
+    return " " if gap > word_margin * size else ""

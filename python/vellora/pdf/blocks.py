@@ -17,6 +17,7 @@ from dataclasses import dataclass, field
 from typing import Any, Final
 
 from ..page import Box
+from .backdrop import backdrop_text
 from .geometry import to_page_box
 from .settings import PdfSettings
 from .text import clean_text
@@ -402,7 +403,7 @@ def collect_blocks(lt_page: Any, number: int, settings: PdfSettings) -> PageBloc
         boxes = [to_page_box(char.bbox, width, height) for char in slanted]
         box = (min(b[0] for b in boxes), min(b[1] for b in boxes), max(b[2] for b in boxes), max(b[3] for b in boxes))
         size, bold = _font_stats(slanted)
-        text = clean_text("".join(char.get_text() for char in slanted)).strip()
+        text = clean_text(backdrop_text(slanted, settings.word_margin)).strip()
         if text:
             page.blocks.append(RawBlock(box, "text", text, size, bold, (), "Watermark", "footer"))
     return page

@@ -9,7 +9,10 @@ Categories (the finer class, as a layout model would give it):
   ``List-item``;
 * a text block in the lower part of the page set clearly smaller than the
   body is a ``Footnote``, unless it lies in a panel (a box drawn around
-  text) whose text starts above that part;
+  text) whose text starts above that part, or it is code: at least
+  :attr:`~.PdfSettings.code_symbol_share` of its characters are the
+  symbols of program text (``\\ { } < > = ; & % $ # _ ^ | ~ @``), as a
+  listing near the foot of a page is;
 * any other text block is ``Text``.
 
 Labels (what the ordering algorithms use), by these rules in this order:
@@ -31,7 +34,7 @@ from typing import Final
 
 from ..page import Box, Page, PageElement
 from .blocks import PageBlocks, RawBlock
-from .columns import COLUMN_SHARE, span_separators, trim_overflows
+from .columns import COLUMN_SHARE, span_separators, trim_overflows, trim_to_gutters
 from .headings import body_size, find_headings
 from .settings import PdfSettings
 
@@ -44,10 +47,13 @@ _TITLES: Final = frozenset({"Title", "Section-header"})
 #: A footnote is set at most this times the body size, below this share of the page height.
 _FOOTNOTE_RATIO: Final = 0.92
 _FOOTNOTE_AREA: Final = 0.6
+#: Characters of program text that prose rarely holds (brackets and parentheses are common in both).
+_CODE_SYMBOLS: Final = frozenset("\\{}<>=;&%$#_^|~@")
 
 
-def set_categories(page: PageBlocks) -> None:
+def set_categories(page: PageBlocks, settings: PdfSettings | None = None) -> None:
     """Give every block without one its category (see the module documentation)."""
+    settings = settings or PdfSettings()
     body = body_size(page.blocks)
     for block in page.blocks:
         if block.category is not None:
@@ -61,10 +67,17 @@ def set_categories(page: PageBlocks) -> None:
         elif _LIST_ITEM.match(block.text):
             block.category = "List-item"
         elif body > 0 and block.font_size <= _FOOTNOTE_RATIO * body and block.box[1] >= _FOOTNOTE_AREA * page.height \
-                and not _body_text_below(block, page, body) and not _inside_panel_from_above(block, page):
+                and not _body_text_below(block, page, body) and not _inside_panel_from_above(block, page) \
+                and not is_code(block.text, settings.code_symbol_share):
             block.category = "Footnote"
         else:
             block.category = "Text"
+
+
+def is_code(text: str, share: float) -> bool:
+    """Whether at least ``share`` of the visible characters of ``text`` are symbols of program text."""
+    visible = "".join(text.split())
+    return share > 0 and bool(visible) and sum(1 for char in visible if char in _CODE_SYMBOLS) >= share * len(visible)
 
 
 def _inside_panel_from_above(block: RawBlock, page: PageBlocks) -> bool:
@@ -154,8 +167,9 @@ def _element(element_id: int, block: RawBlock, label: str) -> PageElement:
 def build_page(page: PageBlocks, settings: PdfSettings, source: str) -> Page:
     """The labelled page model of ``page``: ids number the blocks top down, then left to right."""
     find_headings(page, settings)
-    set_categories(page)
+    set_categories(page, settings)
     trim_overflows(page)
+    trim_to_gutters(page, settings)
     span_separators(page, body_size(page.blocks), settings)
     blocks = sorted(page.blocks, key=lambda block: (block.box[1], block.box[0]))
     labels = label_blocks(blocks, settings)

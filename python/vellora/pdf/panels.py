@@ -48,15 +48,50 @@ def find_panels(items: Sequence[Any], chars: Sequence[Any], layout: Any, width: 
         shapes.add((round(item.x0, 1), round(item.y0, 1), round(item.x1, 1), round(item.y1, 1)))
     if not shapes:
         return []
-    # Middles of the characters sorted by x: each shape looks only at those within its width.
-    middles = sorted(((char.x0 + char.x1) / 2, (char.y0 + char.y1) / 2) for char in chars)
-    xs = [x for x, _y in middles]
-    found = []
-    for shape in shapes:
-        start, stop = bisect.bisect_right(xs, shape[0]), bisect.bisect_left(xs, shape[2])
-        if any(shape[1] < y < shape[3] for _x, y in middles[start:stop]):
-            found.append(shape)
+    index = _PointIndex([((char.x0 + char.x1) / 2, (char.y0 + char.y1) / 2) for char in chars])
+    found = [shape for shape in shapes if index.any_inside(shape)]
     return sorted(found)
+
+
+class _PointIndex:
+    """Points sorted by x, in a tree of runs each holding its points' y sorted, to ask whether any lies in a box.
+
+    Each question looks at about ``log2(len(points))`` runs, so a page with
+    thousands of shapes costs no more than a few passes over its characters.
+    """
+
+    def __init__(self, points: Sequence[tuple[float, float]]) -> None:
+        ordered = sorted(points)
+        self.xs = [x for x, _y in ordered]
+        self.size = size = len(ordered)
+        # Node n covers a run of points; its children 2n and 2n + 1 cover its halves; leaves are size + i.
+        self.ys: list[list[float]] = [[] for _ in range(2 * size)]
+        for position, (_x, y) in enumerate(ordered):
+            self.ys[size + position] = [y]
+        for node in range(size - 1, 0, -1):
+            self.ys[node] = sorted(self.ys[2 * node] + self.ys[2 * node + 1])
+
+    def any_inside(self, box: Rect) -> bool:
+        """Whether a point lies strictly inside ``box`` (x0, y0, x1, y1)."""
+        low, high = box[1], box[3]
+        start = bisect.bisect_right(self.xs, box[0]) + self.size
+        stop = bisect.bisect_left(self.xs, box[2]) + self.size
+        while start < stop:
+            if start & 1:
+                if self._holds(self.ys[start], low, high):
+                    return True
+                start += 1
+            if stop & 1:
+                stop -= 1
+                if self._holds(self.ys[stop], low, high):
+                    return True
+            start //= 2
+            stop //= 2
+        return False
+
+    @staticmethod
+    def _holds(ys: list[float], low: float, high: float) -> bool:
+        return bisect.bisect_right(ys, low) < bisect.bisect_left(ys, high)
 
 
 def panel_rules(panels: Sequence[Rect]) -> list[Rule]:

@@ -49,6 +49,10 @@ class PdfSettings:
     #: A short block alone across the page, with columns ending and starting within this many body
     #: sizes above and below it, separates the column groups and spans their width (0 turns it off).
     separator_reach: float = 4.0
+    #: Lines of a block reaching more than a character past the edge its column's paragraphs share, into
+    #: the gutter beside the next column (index entries set in the margin), do not widen the block's box
+    #: when they are at most this share of its lines (0 turns this off).
+    gutter_line_share: float = 0.34
 
     #: A rectangle or closed shape at least this wide and high with text in it is a panel: no line, block
     #: or table runs across its sides (0 turns this off).
@@ -70,6 +74,14 @@ class PdfSettings:
     table_min_rows: int = 3
     #: ... and this many columns of cells.
     table_min_columns: int = 2
+    #: A block of at least this many lines of running text is a column of text, not a cell: two side by
+    #: side make no table (the columns of an article). Running text has ...
+    table_prose_lines: int = 6
+    #: ... more than this many words a line on average ...
+    table_prose_words: float = 2.5
+    #: ... and at least this share of its lines going on with the sentence of the line above (starting in
+    #: lower case with two words or more, or after a word broken by a hyphen).
+    table_prose_share: float = 0.5
 
     # Numbered listings.
     #: A code line joins its number when it starts at most this many times the number's height to its right ...
@@ -84,6 +96,11 @@ class PdfSettings:
     display_gap: float = 2.5
     #: ... and text within this many times the body size above or below runs across the space between them.
     display_reach: float = 4.0
+
+    # Footnotes.
+    #: A block at least this share of whose characters are symbols of program text (backslash, braces,
+    #: "<>=;&%$#_^|~@") is code, never a footnote, however small and low on the page (0 turns this off).
+    code_symbol_share: float = 0.1
 
     # Page furniture.
     #: Running heads and footers lie in this share of the page height at the top or bottom.

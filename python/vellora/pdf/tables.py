@@ -5,13 +5,19 @@
   with cells side by side between them (not columns with a rule between
   them), or with three rules as a "booktabs" table has, and not two
   paragraphs or more (three lines or more, over four words a line: the
-  columns of an article between its rules). Every text block inside the
-  area they span is a cell.
+  columns of an article between its rules), nor a paragraph with no cell
+  beside it (an article boxed with a few words set side by side under it).
+  Every text block inside the area they span is a cell.
 * Aligned tables: at least :attr:`~.PdfSettings.table_min_columns` text
   blocks side by side whose lines sit on the same baselines for at least
   :attr:`~.PdfSettings.table_min_rows` rows, with short lines (cells, not
   paragraphs: at most four words a line on average), with no column rule
   between them.
+
+Neither takes two columns of running text side by side (see
+:func:`_running_text`): the narrow justified columns of a newspaper share
+their baselines and hold few words a line, but their sentences run on from
+line to line, as a table's cells do not.
 
 The cells are merged into one block of kind ``table``; its text keeps the
 rows on lines, the cells of a row separated by tabs.
@@ -55,6 +61,31 @@ def _merge(cells: list[RawBlock], extra: Sequence[Box] = ()) -> RawBlock:
     lines = tuple(line for cell in cells for line in cell.lines)
     sizes = sorted(line.font_size for line in lines) or [0.0]
     return RawBlock(box, "table", _table_text(cells), sizes[len(sizes) // 2], 0.0, lines, "Table")
+
+
+def _running_text(block: RawBlock, settings: PdfSettings) -> bool:
+    """Whether ``block`` is a column of prose rather than a column of cells.
+
+    Prose runs on from line to line: most of its lines start in lower case
+    (with more than one word: a column of single lower-case keywords is
+    cells) or follow a word broken by a hyphen, and its lines hold several
+    words. Cells start afresh on each line.
+    """
+    lines = block.lines
+    if len(lines) < max(settings.table_prose_lines, 1):
+        return False
+    texts = [line.text.strip() for line in lines]
+    if sum(len(text.split()) for text in texts) <= settings.table_prose_words * len(texts):
+        return False
+    going_on = sum(1 for index, text in enumerate(texts)
+                   if (index and texts[index - 1].endswith("-")) or (text[:1].islower() and len(text.split()) >= 2))
+    return going_on >= settings.table_prose_share * len(texts)
+
+
+def _paragraph(block: RawBlock, settings: PdfSettings) -> bool:
+    """A paragraph (three lines or more, over four words a line) or a column of running text."""
+    return ((len(block.lines) >= 3 and sum(len(line.text.split()) for line in block.lines) > 4 * len(block.lines))
+            or _running_text(block, settings))
 
 
 def _beside(a: Box, b: Box) -> bool:
@@ -120,9 +151,11 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
                            for index, a in enumerate(cells) for b in cells[index + 1 :])
         # A frame around a paragraph has two rules and no cells side by side; paragraphs side by side
         # between rules are columns of text (a newspaper's article between its rules), not cells.
-        paragraphs = sum(1 for cell in cells if len(cell.lines) >= 3
-                         and sum(len(line.text.split()) for line in cell.lines) > 4 * len(cell.lines))
-        if len(cells) >= 2 and (side_by_side or rules >= 3) and paragraphs < 2:
+        paragraphs = [cell for cell in cells if _paragraph(cell, settings)]
+        # A paragraph with no cell beside it is text between rules, as a boxed article: no row of a table.
+        alone = any(not any(other is not cell and _beside(cell.box, other.box) for other in cells)
+                    for cell in paragraphs)
+        if len(cells) >= 2 and (side_by_side or rules >= 3) and len(paragraphs) < 2 and not alone:
             tables.append(_merge(cells, [area]))
             taken.update(id(cell) for cell in cells)
     rest = [block for block in page.blocks if id(block) not in taken]
@@ -132,6 +165,8 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
                  and _within(block.box, area)]
         if len(cells) < settings.table_min_columns:
             continue
+        if sum(1 for cell in cells if _running_text(cell, settings)) >= 2:
+            continue  # columns of an article on a shared baseline grid
         tables.append(_merge(cells))
         taken.update(id(cell) for cell in cells)
     if tables:
