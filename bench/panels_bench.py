@@ -1,4 +1,4 @@
-"""Pages holding many boxes drawn around or near text: the time to extract one page as the boxes grow in number.
+"""Pages holding many boxes or cells: the time to extract one page as the boxes grow in number.
 
 Run with `make bench` (or `python bench/panels_bench.py [--counts 100,900,3600]`).
 Two kinds of page are generated with reportlab for each count:
@@ -9,7 +9,9 @@ Two kinds of page are generated with reportlab for each count:
   below it, is tested as footnotes against the panels around it);
 * ``empty``: a page of text above as many wide empty frames, drawn one over
   the other in the lower part (a hostile file: each frame is tested for text
-  inside it).
+  inside it);
+* ``cells``: a table of as many cells of three short lines, unruled (each
+  cell is tested against those level with it for shared baselines).
 
 Each row prints the count, the kind, the elements extracted and the seconds
 taken; a page of thousands of boxes must take seconds, not minutes.
@@ -64,6 +66,22 @@ def empty_pdf(path: str, count: int) -> None:
     pdf.save()
 
 
+def cells_pdf(path: str, count: int) -> None:
+    """``count`` cells of three short lines each in a square grid, with no rules."""
+    from reportlab.pdfgen import canvas
+
+    side = math.ceil(math.sqrt(count))
+    extent = side * 60.0 + 40
+    pdf = canvas.Canvas(path, pagesize=(extent, extent), invariant=1)
+    pdf.setFont("Helvetica", 5)
+    for index in range(count):
+        row, column = divmod(index, side)
+        for line in range(3):
+            pdf.drawString(20 + 60 * column, extent - 20 - 30 * row - 6 * line, f"c{row}.{column} v{line}")
+    pdf.showPage()
+    pdf.save()
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--counts", default="100,400,900,1600,3600", help="box counts, comma-separated")
@@ -74,7 +92,7 @@ def main(argv: list[str] | None = None) -> int:
     print(f"{'boxes':>8} {'kind':>7} {'elements':>9} {'seconds':>8}")
     with tempfile.TemporaryDirectory() as folder:
         for count in (int(item) for item in args.counts.split(",")):
-            for kind, make in (("framed", framed_pdf), ("empty", empty_pdf)):
+            for kind, make in (("framed", framed_pdf), ("empty", empty_pdf), ("cells", cells_pdf)):
                 path = str(pathlib.Path(folder) / f"{kind}-{count}.pdf")
                 make(path, count)
                 start = time.perf_counter()

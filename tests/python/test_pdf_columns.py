@@ -11,7 +11,7 @@ import vellora  # noqa: E402
 from vellora.evaluation import load_regions, truth_from_regions  # noqa: E402
 from vellora.evaluation.metrics import restrict, tau  # noqa: E402
 from vellora.pdf import PdfSettings, extract_page  # noqa: E402
-from vellora.pdf.blocks import PageBlocks, TextLine, block_of_lines  # noqa: E402
+from vellora.pdf.blocks import PageBlocks, TextLine, _join_line_pieces, _merge_lines, block_of_lines  # noqa: E402
 from vellora.pdf.columns import trim_to_gutters  # noqa: E402
 
 EVAL = pathlib.Path(__file__).resolve().parents[2] / "eval" / "pages"
@@ -157,12 +157,14 @@ def paragraph(x0, x1, top, count, entries=()):
 
 
 @pytest.mark.parametrize(("block", "box"), [
-    # An entry flush right in the gutter, an entry hanging into it on the left of the right column.
+    # An entry flush right in the gutter beside a listing, and entries making a block of their own.
     (paragraph(72, 250, 300, 9, [(3, (220, 309))]), (72, 300, 296, 406)),
-    (paragraph(330, 540, 300, 9, [(5, (305, 420))]), (320, 300, 540, 406)),
-    # Most lines past the edge: a wider block, not entries; a character past it: a ragged edge.
+    (paragraph(230, 309, 300, 2), (230, 300, 296, 322)),
+    # Most lines past the edge: a wider block, not entries; a character past it: a ragged edge;
+    # a label hanging out on the left of the right column: part of that column.
     (paragraph(72, 309, 300, 6, [(0, (72, 250))]), (72, 300, 309, 370)),
     (paragraph(72, 250, 300, 9, [(3, (220, 304))]), (72, 300, 304, 406)),
+    (paragraph(330, 540, 300, 9, [(5, (305, 420))]), (305, 300, 540, 406)),
 ])
 def test_lines_in_the_gutter_do_not_widen_their_block(block, box):
     # Two justified columns (72-296 and 320-540), the block in one of them, a paragraph beside it in the other.
@@ -172,3 +174,65 @@ def test_lines_in_the_gutter_do_not_widen_their_block(block, box):
     boxes = [column.box for column in columns]
     trim_to_gutters(PageBlocks(1, 612, 792, [*columns, block]), PdfSettings())
     assert block.box == box and [column.box for column in columns] == boxes
+
+
+@pytest.mark.parametrize(("name", "phrases"), [
+    ("multicol-p3", ["The color of the rules\nseparating the columns\ncan be speciﬁed through",
+                     "We therefore use a\n", "ticols environment is encoun-\n"]),
+    ("mcrule-examples-p13", ["leo. Cras viverra\nmetus rhoncus sem.", "fringilla a, euismod\nsodales, sollicitudin"]),
+    ("source2e-p5", ["4.2 Borrowing from internals of other kernel modules . . ."]),
+])
+def test_lines_of_narrow_justified_columns_read_in_order(name, phrases):
+    # Before: the words either side of a wide space were lines of their own, in drawing order
+    # ("color the rules\nof\nThe"), and a word set apart went to the end of its line.
+    text = "\n\n".join(e.text or "" for e in eval_page(name).elements)
+    assert all(phrase in text for phrase in phrases)
+
+
+def words(*pieces, top=0):
+    return [TextLine((x0, top, x1, top + 10), text, 10.0, 0.0) for x0, x1, text in pieces]
+
+
+@pytest.mark.parametrize(("lines", "first"), [
+    # The first line of a block, in three pieces drawn out of order: a word below runs into each gap.
+    (words((60, 100, "c"), (0, 20, "a"), (30, 50, "b")) + words((0, 45, "xx"), (52, 100, "yy"), top=12), "a b c"),
+    # Wide spaces one above the other (a river): the line above joins first, then this one.
+    (words((0, 100, "p")) + words((0, 40, "a"), (75, 100, "b"), top=12) + words((0, 50, "c"), (65, 100, "d"), top=24)
+     + words((0, 100, "e"), top=36), "c d"),
+])
+def test_pieces_of_a_paragraph_line_join_in_their_order(lines, first):
+    assert first in [line.text for line in _join_line_pieces(lines)]
+
+
+def test_word_set_apart_goes_back_to_its_place_in_a_joined_line():
+    line = _join_line_pieces(words((0, 40, "fringilla"), (70, 100, "euismod")) + words((0, 100, "below"), top=12)
+                             + words((0, 100, "above"), top=-12))
+    host = [piece for piece in line if piece.text.startswith("fringilla")]
+    _merge_lines(host, words((45, 60, "a,"))[0])
+    assert host[0].text == "fringilla a, euismod"
+
+
+def test_entries_of_their_own_in_the_gutter_keep_the_columns_apart(tmp_path):
+    canvas = pytest.importorskip("reportlab.pdfgen.canvas")
+    pdf = canvas.Canvas(str(tmp_path / "entries.pdf"), pagesize=(612, 792), invariant=1)
+
+    def lines(x, top, texts):
+        text = pdf.beginText(x, top)
+        text.setFont("Courier", 10)
+        text.setLeading(12)
+        text.textLines(texts)
+        pdf.drawText(text)
+    # Two columns of equal lines (72-294 and 318-540), a listing in the left one, and two index entries
+    # set flush right 3.5 pt from the right column, too close for a gutter between the columns.
+    for x, top, count in ((72, 720, 8), (72, 610, 6), (72, 360, 8), (318, 720, 14), (318, 540, 12), (318, 380, 10)):
+        lines(x, top, [f"{x} {top} line {n} of a justified column"[:37].ljust(37, "x") for n in range(count)])
+    lines(72, 520, [f"\\command{{{n}}} % line {n}" for n in range(12)])
+    pdf.setFont("Courier", 10)
+    pdf.drawRightString(314.5, 484, "\\entryone")
+    pdf.drawRightString(314.5, 436, "\\entrytwo")
+    pdf.save()
+    page = extract_page(tmp_path / "entries.pdf", 1)
+    entries = [e for e in page.elements if (e.text or "").startswith("\\entry")]
+    assert len(entries) == 2 and all(e.x2 == 294 for e in entries)
+    sides = [e.x1 >= 318 for e in page.elements_in(vellora.order(page))]
+    assert sides == sorted(sides)

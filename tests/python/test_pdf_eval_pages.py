@@ -99,4 +99,3 @@ def test_brochure_columns_are_read_in_turn_past_a_band_wider_than_their_gutter()
     # first, so the second column was read between the first column's opening and its "Flow Frames".
     heads = [e.text for e in page.elements_in(vellora.order(page, furniture="drop")) if e.label == "HorizontalTitle"]
     assert heads == ["SETTING UP FRAMES", "Flow Frames", "Static Frames", "Dynamic Frames"]
-

@@ -29,6 +29,13 @@ def test_code_near_the_foot_of_a_page_is_no_footnote(name, start):
     assert category(name, start, code_symbol_share=0) == "Footnote"
 
 
+def test_small_print_of_a_box_low_on_a_poster_is_no_footnote():
+    page = extract_page(EVAL / "tcolorbox-poster.pdf", 1)
+    # Before: the "Contact" box's text, its box starting in the lower part of the poster, was a footnote.
+    contact = [e for e in page.elements if e.x1 > 700 and e.y1 > 740 and e.role == "body"]
+    assert contact and all(e.category == "Text" for e in contact)
+
+
 @pytest.mark.parametrize(("name", "start"), [
     ("multicol-p12", "8During such a call the \\botmark"),  # prose naming commands
     ("source2e-index", "File Key: a=ltdirchk.dtx"),

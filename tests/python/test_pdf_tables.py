@@ -7,6 +7,8 @@ import pytest
 pytest.importorskip("pdfminer")
 
 from vellora.pdf import PdfSettings, extract_page  # noqa: E402
+from vellora.pdf.blocks import PageBlocks, TextLine, block_of_lines  # noqa: E402
+from vellora.pdf.tables import find_tables  # noqa: E402
 
 EVAL = pathlib.Path(__file__).resolve().parents[2] / "eval" / "pages"
 
@@ -48,3 +50,23 @@ def test_tables_with_a_column_of_words_or_prose_stay_tables(name, count, starts)
     _page, found = tables(name)
     assert len(found) == count
     assert any((table.text or "").startswith(starts) for table in found)
+
+
+def cell(x, top, rows, step=12.0, text="ab 12"):
+    return block_of_lines([TextLine((x, top + step * row, x + 40, top + step * row + 10), text, 10.0, 0.0)
+                           for row in range(rows)])
+
+
+@pytest.mark.parametrize(("columns", "tall"), [
+    ([cell(0, 100, 3), cell(60, 100, 3), cell(120, 100, 3)], None),
+    # A first column of numbers running down all twenty rows beside cells of three rows each:
+    # the cells level with any of its rows are found, however far down they start.
+    ([cell(60, 100 + 36 * band, 3) for band in range(6)], cell(0, 100, 20, text="7")),
+])
+def test_cells_on_shared_baselines_make_one_table(columns, tall):
+    blocks = columns + ([tall] if tall else []) + [cell(0, 600, 3, text="a line of running prose here")]
+    page = PageBlocks(1, 612, 792, blocks=list(blocks))
+    find_tables(page, PdfSettings())
+    (table,) = [block for block in page.blocks if block.kind == "table"]
+    assert len(table.lines) == sum(len(block.lines) for block in columns) + (len(tall.lines) if tall else 0)
+    assert len(page.blocks) == 2  # the table and the paragraph below it

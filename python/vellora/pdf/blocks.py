@@ -9,6 +9,7 @@ frames, table lines) are kept apart as rules, for the table finder.
 
 from __future__ import annotations
 
+import bisect
 import re
 import statistics
 from collections import Counter
@@ -43,12 +44,17 @@ def is_bold_font(name: str) -> bool:
 
 @dataclass(frozen=True, slots=True)
 class TextLine:
-    """One line of a text block: its box (page coordinates), text, font size and bold share."""
+    """One line of a text block: its box (page coordinates), text, font size and bold share.
+
+    A line joined from pieces keeps where each piece starts (``pieces``: left edge and text, left to
+    right), so that a word set apart from it later goes in its place.
+    """
 
     box: Box
     text: str
     font_size: float
     bold: float
+    pieces: tuple[tuple[float, str], ...] = ()
 
 
 @dataclass(slots=True)
@@ -163,46 +169,103 @@ def _text_lines(item: Any, layout: Any, width: float, height: float) -> list[Tex
     return _join_line_pieces(lines)
 
 
-def _spanned(left: TextLine, right: TextLine, lines: list[TextLine], side: int) -> bool:
-    """Whether the line next above (``side`` -1) or below (1) two pieces runs across the gap between them."""
+def _bridge(left: TextLine, right: TextLine, lines: list[TextLine], side: int) -> str:
+    """How the text of the line next above (``side`` -1) or below (1) two pieces meets the gap between them:
+    ``"across"`` (a line running across both pieces), ``"into"`` (a word running across the gap or a fifth of
+    the way into it, as the words of a paragraph's next line lie where this line has a wide space: the lines of
+    two columns leave the gutter between them empty), ``"none"`` (no line there) or ``"clear"``."""
     height = left.box[3] - left.box[1]
     middle = (left.box[1] + left.box[3]) / 2
-    return any(0.5 * height < side * ((line.box[1] + line.box[3]) / 2 - middle) <= 1.6 * height
-               and line.box[0] <= left.box[2] and line.box[2] >= right.box[0] for line in lines)
+    start, end = left.box[2], right.box[0]
+    least = max(1.0, 0.2 * (end - start))
+    near = [line for line in lines if 0.5 * height < side * ((line.box[1] + line.box[3]) / 2 - middle) <= 1.6 * height]
+    if not near:
+        return "none"
+    if any(line.box[0] <= left.box[0] and line.box[2] >= right.box[2] for line in near):
+        return "across"
+    if any(line.box[0] <= start and line.box[2] >= end or min(line.box[2], end) - max(line.box[0], start) >= least
+           for line in near):
+        return "into"
+    return "clear"
+
+
+def _joins(left: TextLine, right: TextLine, lines: list[TextLine]) -> bool:
+    """Whether two pieces side by side on one line are pieces of one line of a paragraph."""
+    above, below = _bridge(left, right, lines, -1), _bridge(left, right, lines, 1)
+    if "clear" in (above, below):
+        return False
+    # The first or last line of a block: a word of the line on its other side must tell.
+    return "none" not in (above, below) or "into" in (above, below)
 
 
 def _join_line_pieces(lines: list[TextLine]) -> list[TextLine]:
     """Pieces of one line of a paragraph, which a wide justified gap split, joined left to right.
 
-    Two pieces side by side on one line join when the lines right above and
-    right below them run across the gap between them (so they are not the
-    lines of two columns that pdfminer put in one block).
+    Two pieces side by side on one line join when text on the lines right
+    above and right below them runs into the gap between them (so they are
+    not the lines of two columns that pdfminer put in one block), or, for the
+    first or last line of a block, when a word of the line on its other side
+    does. A line in
+    three or more pieces is joined in the order of its pieces. Lines joined
+    run across the gaps of the lines next to them (wide spaces of a narrow
+    column lying one above the other), so joining goes on while it joins.
     """
+    while True:
+        joined = _join_pieces_once(lines)
+        if len(joined) == len(lines):
+            return joined
+        lines = joined
+
+
+def _join_pieces_once(lines: list[TextLine]) -> list[TextLine]:
     order = sorted(range(len(lines)), key=lambda index: lines[index].box[1] + lines[index].box[3])
-    pieces: list[tuple[int, int]] = []
-    for at, index in enumerate(order):
-        line = lines[index]
-        for other_index in order[at + 1 :]:
-            other = lines[other_index]
-            if (other.box[1] + other.box[3]) - (line.box[1] + line.box[3]) > line.box[3] - line.box[1]:
-                break
-            left, right = (line, other) if line.box[2] <= other.box[0] else (other, line)
-            if left.box[2] <= right.box[0] and _same_line(line, other) and all(
-                    _spanned(left, right, lines, side) for side in (-1, 1)):
-                pieces.append((index, other_index))
-    if not pieces:
-        return lines
-    joined = list(lines)
+    # Lines by the middle of their height, to find those next above and below a line at once.
+    middles = [(lines[index].box[1] + lines[index].box[3]) / 2 for index in order]
+    rows: list[list[int]] = []
+    for index in order:
+        if rows and _same_line(lines[rows[-1][0]], lines[index]):
+            rows[-1].append(index)
+        else:
+            rows.append([index])
+    replaced: dict[int, TextLine] = {}
     gone: set[int] = set()
-    for first, second in pieces:
-        if first in gone or second in gone:
+    for row in rows:
+        if len(row) < 2:
             continue
-        merged = [joined[first]]
-        _merge_lines(merged, joined[second])
-        if len(merged) == 1:
-            joined[first] = merged[0]
-            gone.add(second)
-    return [line for index, line in enumerate(joined) if index not in gone]
+        row.sort(key=lambda index: lines[index].box[0])
+        reach = 2 * max(lines[index].box[3] - lines[index].box[1] for index in row)
+        middle = (lines[row[0]].box[1] + lines[row[0]].box[3]) / 2
+        nearby = [lines[index] for index in order[bisect.bisect_left(middles, middle - reach):
+                                                  bisect.bisect_right(middles, middle + reach)]]
+        runs = [[row[0]]]
+        for index in row[1:]:
+            left, right = lines[runs[-1][-1]], lines[index]
+            if left.box[2] <= right.box[0] and _joins(left, right, nearby):
+                runs[-1].append(index)
+            else:
+                runs.append([index])
+        for run in runs:
+            if len(run) > 1:
+                replaced[min(run)] = _joined_line([lines[index] for index in run])
+                gone.update(index for index in run if index != min(run))
+    if not replaced:
+        return lines
+    return [replaced.get(index, line) for index, line in enumerate(lines) if index not in gone]
+
+
+def _joined_line(pieces: list[TextLine]) -> TextLine:
+    """One line made of ``pieces`` (left to right), a space between each."""
+    box = (min(piece.box[0] for piece in pieces), min(piece.box[1] for piece in pieces),
+           max(piece.box[2] for piece in pieces), max(piece.box[3] for piece in pieces))
+    chars = sum(len(piece.text) for piece in pieces)
+    bold = round(sum(piece.bold * len(piece.text) for piece in pieces) / max(chars, 1), 3)
+    size = max(pieces, key=lambda piece: len(piece.text)).font_size
+    placed = tuple(sorted((item for piece in pieces for item in _placed(piece)), key=lambda item: item[0]))
+    return TextLine(box, " ".join(text for _x, text in placed), size, bold, placed)
+
+
+def _placed(line: TextLine) -> tuple[tuple[float, str], ...]:
+    return line.pieces or ((line.box[0], line.text),)
 
 
 def block_of_lines(lines: Sequence[TextLine]) -> RawBlock:
@@ -246,12 +309,12 @@ def _merge_lines(host: list[TextLine], extra: TextLine) -> None:
     """Put ``extra`` into the line of ``host`` it sits on (by x), or in its place by y."""
     for index, line in enumerate(host):
         if _same_line(line, extra):
-            left, right = (line, extra) if line.box[0] <= extra.box[0] else (extra, line)
+            placed = tuple(sorted(_placed(line) + _placed(extra), key=lambda item: item[0]))
             box = (min(line.box[0], extra.box[0]), min(line.box[1], extra.box[1]),
                    max(line.box[2], extra.box[2]), max(line.box[3], extra.box[3]))
             chars = len(line.text) + len(extra.text)
             bold = round((line.bold * len(line.text) + extra.bold * len(extra.text)) / max(chars, 1), 3)
-            host[index] = TextLine(box, f"{left.text} {right.text}", line.font_size, bold)
+            host[index] = TextLine(box, " ".join(text for _x, text in placed), line.font_size, bold, placed)
             return
     host.append(extra)
     host.sort(key=lambda line: (line.box[1], line.box[0]))

@@ -28,15 +28,19 @@
   read before what is below it. So is a block at the foot of the page,
   below everything, that reaches across the columns above it (footnotes
   set across the page).
-* A block does not reach past the edge of its column into the gutter: the
-  index entries or marginal marks set flush right (or left) in the gutter
-  beside a code listing would bring its box within a few points of the
-  next column, so close that the page would be read across the columns.
-  Where two or more paragraphs of its column (above or below it) end at
-  one edge and the next column starts beside it past that edge, lines
-  reaching more than a character past the edge (at most
-  :attr:`~.PdfSettings.gutter_line_share` of the block's lines) do not
-  widen its box beyond it.
+* A block does not reach past the right edge of its column into the
+  gutter: the index entries or marginal marks set flush right in the
+  gutter beside a code listing would bring its box within a few points of
+  the next column, so close that the page would be read across the
+  columns. Where two or more paragraphs of its column (above or below it)
+  end at one edge and the next column starts beside it past that edge,
+  lines reaching more than a character past the edge (at most
+  :attr:`~.PdfSettings.gutter_line_share` of the block's lines, and three
+  lines or more in the block) do not widen its box beyond it; entries
+  making a block of their own, reaching from the column into a gutter at
+  most three times their type size wide, keep to the part in the column. (On the
+  left, text hanging out past the edge is a column's labels or outdented
+  headings, and keeps its place.)
 """
 
 from __future__ import annotations
@@ -57,6 +61,9 @@ COLUMN_SHARE: Final = 0.2
 
 #: A block between column groups has the band this many body sizes above and below it to itself.
 _CLEARANCE: Final = 0.5
+
+#: A gutter holding entries set in it is at most this many times their type size wide.
+_GUTTER_CHARS: Final = 3.0
 
 #: Characters a dotted rule set as text is made of (and the line breaks between them).
 _DOTS: Final = ".\u00b7\u2022\u2219\u2026:\n "
@@ -292,23 +299,21 @@ def split_overlapping(page: PageBlocks) -> None:
             break
 
 
-
-def _column_edge(block: RawBlock, texts: list[RawBlock], side: int) -> float | None:
-    """The edge on one ``side`` (1 right, -1 left) of ``block``'s column that at least two of its paragraphs
-    (above or below it) share, when another column starts beside ``block`` past it: the gutter's near side."""
+def _column_edge(block: RawBlock, texts: list[RawBlock]) -> tuple[float, float] | None:
+    """The right edge of ``block``'s column that at least two of its paragraphs (above or below it) share,
+    when another column starts beside ``block`` past it: the near side of the gutter, and its far side."""
     top, bottom = block.box[1], block.box[3]
-    near, far = (2, 0) if side > 0 else (0, 2)
-    beside = [other.box[far] for other in texts
-              if side * (other.box[far] - block.box[near]) >= 0 and min(other.box[3], bottom) > max(other.box[1], top)]
+    beside = [other.box[0] for other in texts
+              if other.box[0] >= block.box[2] and min(other.box[3], bottom) > max(other.box[1], top)]
     if not beside:
         return None
-    start = min(beside) if side > 0 else max(beside)
-    edges = [other.box[near] for other in texts if other is not block and len(other.lines) >= 2
-             and side * (start - other.box[near]) >= 0 and _across(other.box, block.box)]
+    start = min(beside)
+    edges = [other.box[2] for other in texts if other is not block and len(other.lines) >= 2
+             and other.box[2] <= start and _across(other.box, block.box)]
     if not edges:
         return None
-    edge = max(edges) if side > 0 else min(edges)
-    return edge if sum(1 for other in edges if abs(other - edge) <= 0.5) >= 2 else None
+    edge = max(edges)
+    return (edge, start) if sum(1 for other in edges if abs(other - edge) <= 0.5) >= 2 else None
 
 
 def trim_to_gutters(page: PageBlocks, settings: PdfSettings) -> None:
@@ -317,22 +322,18 @@ def trim_to_gutters(page: PageBlocks, settings: PdfSettings) -> None:
     texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"] if share > 0 else []
     trimmed: list[tuple[RawBlock, Box]] = []
     for block in texts:
-        if len(block.lines) < 3:
-            continue
+        found = _column_edge(block, texts) if block.lines else None
         # Reaching out by a character or less is the ragged edge of the text, not an entry in the gutter.
         slack = max(block.font_size, 1.0)
         x0, top, x1, bottom = block.box
-        right = _column_edge(block, texts, 1)
-        if right is not None:
-            inside = [line.box[2] for line in block.lines if line.box[2] <= right + slack]
-            if inside and len(block.lines) - len(inside) <= share * len(block.lines):
-                x1 = min(x1, max(right, *inside))
-        left = _column_edge(block, texts, -1)
-        if left is not None:
-            inside = [line.box[0] for line in block.lines if line.box[0] >= left - slack]
-            if inside and len(block.lines) - len(inside) <= share * len(block.lines):
-                x0 = max(x0, min(left, *inside))
-        if (x0, x1) != (block.box[0], block.box[2]):
-            trimmed.append((block, (x0, top, x1, bottom)))
+        if found is None or not x0 < found[0] < x1 - slack:
+            continue
+        edge, start = found
+        inside = [line.box[2] for line in block.lines if line.box[2] <= edge + slack]
+        if not inside and start - edge <= _GUTTER_CHARS * slack:
+            # Entries making a block of their own, in a gutter as narrow as gutters are: their part in the column.
+            trimmed.append((block, (x0, top, edge, bottom)))
+        elif len(block.lines) >= 3 and inside and len(block.lines) - len(inside) <= share * len(block.lines):
+            trimmed.append((block, (x0, top, max(edge, *inside), bottom)))
     for block, box in trimmed:
         block.box = box

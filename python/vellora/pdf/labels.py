@@ -9,7 +9,7 @@ Categories (the finer class, as a layout model would give it):
   ``List-item``;
 * a text block in the lower part of the page set clearly smaller than the
   body is a ``Footnote``, unless it lies in a panel (a box drawn around
-  text) whose text starts above that part, or it is code: at least
+  text), or it is code: at least
   :attr:`~.PdfSettings.code_symbol_share` of its characters are the
   symbols of program text (``\\ { } < > = ; & % $ # _ ^ | ~ @``), as a
   listing near the foot of a page is;
@@ -67,7 +67,7 @@ def set_categories(page: PageBlocks, settings: PdfSettings | None = None) -> Non
         elif _LIST_ITEM.match(block.text):
             block.category = "List-item"
         elif body > 0 and block.font_size <= _FOOTNOTE_RATIO * body and block.box[1] >= _FOOTNOTE_AREA * page.height \
-                and not _body_text_below(block, page, body) and not _inside_panel_from_above(block, page) \
+                and not _body_text_below(block, page, body) and not _inside_panel(block, page) \
                 and not is_code(block.text, settings.code_symbol_share):
             block.category = "Footnote"
         else:
@@ -80,18 +80,11 @@ def is_code(text: str, share: float) -> bool:
     return share > 0 and bool(visible) and sum(1 for char in visible if char in _CODE_SYMBOLS) >= share * len(visible)
 
 
-def _inside_panel_from_above(block: RawBlock, page: PageBlocks) -> bool:
-    """Whether ``block`` lies in a panel whose text starts above the lower part of the page: the small
-    print at the foot of a poster's box goes on with the box, it is no footnote."""
-    area = _FOOTNOTE_AREA * page.height
-    for panel in page.panels:
-        if not (panel[0] <= block.box[0] and block.box[2] <= panel[2] and panel[1] <= block.box[1]
-                and block.box[3] <= panel[3]) or panel[1] >= area:
-            continue
-        if any(other is not block and other.kind == "text" and other.box[1] < area and panel[0] <= other.box[0]
-               and other.box[2] <= panel[2] and panel[1] <= other.box[1] for other in page.blocks):
-            return True
-    return False
+def _inside_panel(block: RawBlock, page: PageBlocks) -> bool:
+    """Whether ``block`` lies in a panel: small print in a box drawn around text (a poster's box, however
+    low on the page) is the box's own text, not a footnote of the page."""
+    x0, y0, x1, y1 = block.box
+    return any(panel[0] <= x0 and x1 <= panel[2] and panel[1] <= y0 and y1 <= panel[3] for panel in page.panels)
 
 
 def _body_text_below(block: RawBlock, page: PageBlocks, body: float) -> bool:

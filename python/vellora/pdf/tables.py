@@ -25,7 +25,9 @@ rows on lines, the cells of a row separated by tabs.
 
 from __future__ import annotations
 
+import bisect
 from collections.abc import Sequence
+from typing import Final
 
 from ..page import Box
 from .blocks import PageBlocks, RawBlock, TextLine
@@ -33,6 +35,9 @@ from .columns import Rule, page_column_rules, rule_between
 from .settings import PdfSettings
 
 __all__ = ["find_tables"]
+
+#: Lines of two cells whose feet lie this close (pt) share a baseline.
+_BASELINE_SLACK: Final = 1.5
 
 
 def _union(boxes: Sequence[Box]) -> Box:
@@ -116,27 +121,58 @@ def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings, rules: list[R
     candidates = [block for block in blocks if block.kind == "text" and block.category is None
                   and len(block.lines) >= settings.table_min_rows
                   and sum(len(line.text.split()) for line in block.lines) <= 4 * len(block.lines)]
+    # Partners share baselines, so their lines' feet lie within reach of the block's: the candidates
+    # sorted by their highest foot, each block looks only at those level with it (a page of thousands
+    # of cells costs its rows, not its cells squared).
+    feet = [(min(line.box[3] for line in block.lines), max(line.box[3] for line in block.lines))
+            for block in candidates]
+    order = sorted(range(len(candidates)), key=lambda index: feet[index][0])
+    highest = [feet[index][0] for index in order]
+    span = max((low_foot - high_foot for high_foot, low_foot in feet), default=0.0)
+    reach = _BASELINE_SLACK + 0.5  # a rounded baseline lies within half a point of its line's foot
     groups: list[list[RawBlock]] = []
-    for block in candidates:
-        baselines = {round(line.box[3]) for line in block.lines}
+    owners: dict[int, list[int]] = {}  # id of a member: the groups holding it
+    for block_index, block in enumerate(candidates):
+        baselines = sorted({round(line.box[3]) for line in block.lines})
+        if settings.table_min_rows >= 1:
+            top, bottom = feet[block_index]
+            first = bisect.bisect_left(highest, top - reach - span)
+            last = bisect.bisect_right(highest, bottom + reach)
+            near = sorted(index for index in order[first:last] if feet[index][1] >= top - reach)
+        else:
+            near = list(range(len(candidates)))
         partners = []
-        for other in candidates:
+        for other in (candidates[index] for index in near):
             if other is block or not (other.box[2] <= block.box[0] or block.box[2] <= other.box[0]):
                 continue
             if rule_between(block.box, other.box, rules):
                 continue  # neighbouring columns, not cells
-            shared = sum(1 for line in other.lines if any(abs(line.box[3] - b) <= 1.5 for b in baselines))
+            shared = sum(1 for line in other.lines if _near_baseline(line.box[3], baselines))
             if shared >= settings.table_min_rows:
                 partners.append(other)
         if len(partners) + 1 >= settings.table_min_columns:
             group = [block, *partners]
-            for existing in groups:
-                if any(member in existing for member in group):
-                    existing.extend(member for member in group if all(member is not m for m in existing))
-                    break
+            holding = [owner for member in group for owner in owners.get(id(member), ())]
+            if holding:
+                # The first group holding any of them takes the others in.
+                target = min(holding)
+                held = {id(member) for member in groups[target]}
+                for member in group:
+                    if id(member) not in held:
+                        groups[target].append(member)
+                        held.add(id(member))
+                        owners.setdefault(id(member), []).append(target)
             else:
+                for member in group:
+                    owners.setdefault(id(member), []).append(len(groups))
                 groups.append(group)
     return groups
+
+
+def _near_baseline(foot: float, baselines: list[int]) -> bool:
+    """Whether a line's ``foot`` lies within the slack of one of the sorted ``baselines``."""
+    index = bisect.bisect_left(baselines, foot - _BASELINE_SLACK)
+    return index < len(baselines) and baselines[index] <= foot + _BASELINE_SLACK
 
 
 def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
