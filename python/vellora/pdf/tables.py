@@ -101,13 +101,17 @@ def _ruled_areas(page: PageBlocks, settings: PdfSettings) -> list[tuple[Box, int
     tolerance = settings.furniture_tolerance
     horizontal = sorted((rule for rule in page.rules if rule[2] - rule[0] >= 3 * max(rule[3] - rule[1], 1.0)
                          and rule[2] - rule[0] >= 40), key=lambda rule: (rule[1], rule[0]))
+    # Rules sorted by their left end: each rule looks only at those starting within the tolerance of it.
+    by_left = sorted(range(len(horizontal)), key=lambda index: horizontal[index][0])
+    lefts = [horizontal[index][0] for index in by_left]
     areas: list[tuple[Box, int]] = []
     used: set[int] = set()
     for index, rule in enumerate(horizontal):
         if index in used:
             continue
+        window = by_left[bisect.bisect_left(lefts, rule[0] - tolerance) : bisect.bisect_right(lefts, rule[0] + tolerance)]
         stack = [rule]
-        for other_index in range(index + 1, len(horizontal)):
+        for other_index in sorted(other for other in window if other > index):
             other = horizontal[other_index]
             if abs(other[0] - rule[0]) <= tolerance and abs(other[2] - rule[2]) <= tolerance:
                 stack.append(other)
