@@ -177,7 +177,7 @@ def test_lines_in_the_gutter_do_not_widen_their_block(block, box):
 
 
 @pytest.mark.parametrize(("name", "phrases"), [
-    ("multicol-p3", ["The color of the rules\nseparating the columns\ncan be speciﬁed through",
+    ("multicol-p3", ["The color of the rules\nseparating the columns\ncan be",
                      "We therefore use a\n", "ticols environment is encoun-\n"]),
     ("mcrule-examples-p13", ["leo. Cras viverra\nmetus rhoncus sem.", "fringilla a, euismod\nsodales, sollicitudin"]),
     ("source2e-p5", ["4.2 Borrowing from internals of other kernel modules . . ."]),
