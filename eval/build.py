@@ -6,7 +6,8 @@
 
 ROOT is a folder into which the Debian packages named in corpus.json were
 unpacked (``apt-get download PACKAGE`` and ``dpkg-deb -x PACKAGE.deb ROOT``);
-each page's ``file`` is relative to it. ``cut`` needs pdfseparate and, to
+each page's ``file`` is relative to it (a ``.pdf.gz``, as Debian ships some
+documents, is unpacked first). ``cut`` needs pdfseparate and, to
 shrink the embedded fonts, ghostscript; the other steps need the vellora
 package with its PDF front end (run them with the development root's Python).
 
@@ -27,6 +28,7 @@ recorded in the provenance file.
 from __future__ import annotations
 
 import argparse
+import gzip
 import json
 import os
 import shutil
@@ -60,8 +62,17 @@ def cut(source: Path, only: set[str]) -> None:
             continue
         original = source / entry["file"]
         raw = PAGES / f"{name}.raw.pdf"
+        unpacked = None
+        if original.suffix == ".gz":
+            # Debian compresses some documentation; pdfseparate reads only the plain file.
+            unpacked = PAGES / f"{name}.whole.pdf"
+            with gzip.open(original, "rb") as packed, open(unpacked, "wb") as plain:
+                shutil.copyfileobj(packed, plain)
+            original = unpacked
         subprocess.run(["pdfseparate", "-f", str(entry["page"]), "-l", str(entry["page"]), str(original), str(raw)],
                        check=True)
+        if unpacked is not None:
+            unpacked.unlink()
         if gs:
             # Rewriting the page keeps its drawing order and subsets the fonts to what the page uses.
             subprocess.run([gs, "-q", "-sDEVICE=pdfwrite", "-dNOPAUSE", "-dBATCH", "-dSAFER",

@@ -9,7 +9,8 @@ With ``columns="split"`` (the default) the body is first split into its
 columns: where an empty vertical band at least :data:`COLUMN_GUTTER` wide runs
 down the whole body, crossed by no element, and every side of it is at least
 :data:`COLUMN_SHARE` of the body's width, the columns are read one after
-another, left to right, each in the algorithm's order. A reader finishes a
+another, left to right, each in the algorithm's order. Titles set above the
+columns and across their gutters are read first. A reader finishes a
 column before the next; the algorithms alone may cut across all columns at an
 empty band that happens to line up, such as a gap before a heading that is
 wider than the gutter. A narrow strip (margin notes, line numbers) is not a
@@ -172,30 +173,89 @@ def split_furniture(page: Page) -> tuple[list[PageElement], list[PageElement], l
     return parts["header"], parts["body"], parts["footer"]
 
 
-def split_columns(body: Sequence[PageElement]) -> list[list[PageElement]]:
-    """The body's columns, left to right (one list, the whole body, when it has no gutter that splits it).
-
-    A gutter is an empty vertical band of at least :data:`COLUMN_GUTTER` down
-    the whole body; the body is split at its gutters only when every column is
-    at least :data:`COLUMN_SHARE` of the body's width. Each column keeps the
-    input order of its elements.
-    """
-    if len(body) < 2:
-        return [list(body)]
+def _columns_at_gutters(elements: Sequence[PageElement]) -> list[list[PageElement]] | None:
+    """The columns of ``elements`` left to right, split at gutters down their whole height, or None."""
+    if len(elements) < 2:
+        return None
     spans: list[list[float]] = []  # [left, right] of each column, left to right
-    for element in sorted(body, key=lambda element: element.x1):
+    for element in sorted(elements, key=lambda element: element.x1):
         if spans and element.x1 - spans[-1][1] < COLUMN_GUTTER:
             spans[-1][1] = max(spans[-1][1], element.x2)
         else:
             spans.append([element.x1, element.x2])
     width = spans[-1][1] - spans[0][0]
     if len(spans) < 2 or any(right - left < COLUMN_SHARE * width for left, right in spans):
-        return [list(body)]
+        return None
     columns: list[list[PageElement]] = [[] for _ in spans]
     lefts = [left for left, _ in spans]
-    for element in body:
+    for element in elements:
         columns[bisect.bisect_right(lefts, element.x1) - 1].append(element)
     return columns
+
+
+def _title_bands(body: Sequence[PageElement]) -> list[list[PageElement]]:
+    """The leading bands of the body that hold titles alone, top to bottom.
+
+    The body is cut into bands at empty horizontal bands of at least
+    :data:`COLUMN_GUTTER`; the leading bands that hold titles alone (a page's
+    or a poster's title, its author line) are returned, unless they are all
+    there is.
+    """
+    bands: list[list[PageElement]] = []
+    bottom = -math.inf
+    for element in sorted(body, key=lambda element: element.y1):
+        if bands and element.y1 - bottom < COLUMN_GUTTER:
+            bands[-1].append(element)
+        else:
+            bands.append([element])
+        bottom = max(bottom, element.y2)
+    leading = 0
+    while leading < len(bands) - 1 and all(element.label == "HorizontalTitle" for element in bands[leading]):
+        leading += 1
+    return bands[:leading]
+
+
+def _heads_row(band: Sequence[PageElement], columns: Sequence[Sequence[PageElement]]) -> bool:
+    """Whether a band of titles is a row of the columns' own heads: each inside one column, in two or more."""
+    spans = [(min(e.x1 for e in column), max(e.x2 for e in column)) for column in columns]
+    homes = set()
+    for element in band:
+        home = [index for index, (left, right) in enumerate(spans) if left <= element.x1 and element.x2 <= right]
+        if not home:
+            return False
+        homes.add(home[0])
+    return len(homes) >= 2
+
+
+def split_columns(body: Sequence[PageElement]) -> list[list[PageElement]]:
+    """The parts of the body a reader takes in turn: its columns, left to right.
+
+    A gutter is an empty vertical band of at least :data:`COLUMN_GUTTER` down
+    the whole body; the body is split at its gutters only when every column is
+    at least :data:`COLUMN_SHARE` of the body's width. When titles set above
+    the columns run across their gutters (a page's or a poster's title, with
+    its subtitle or author line), those titles come first as a part of their
+    own and the columns below them follow; a row of the columns' own heads
+    stays with its columns. A body with no such gutter is one part. Each part
+    keeps the input order of its elements.
+    """
+    columns = _columns_at_gutters(body)
+    if columns is not None:
+        return columns
+    bands = _title_bands(body)
+    if not bands:
+        return [list(body)]
+    titles = {id(element) for band in bands for element in band}
+    columns = _columns_at_gutters([element for element in body if id(element) not in titles])
+    if columns is None:
+        return [list(body)]
+    while bands and _heads_row(bands[-1], columns):
+        titles.difference_update(id(element) for element in bands.pop())
+    if not bands:
+        return [list(body)]
+    rest = [element for element in body if id(element) not in titles]
+    columns = _columns_at_gutters(rest) or [rest]
+    return [[element for element in body if id(element) in titles], *columns]
 
 
 def _single(value: float) -> float:

@@ -111,6 +111,15 @@ def test_row_of_notes_at_the_foot_is_no_running_foot():
     assert len(notes) == 6 and {e.role for e in notes} == {"body"}
 
 
+def test_formula_pieces_on_the_last_line_of_a_card_are_no_running_feet():
+    page = eval_page("rbt-cheat-sheet-p1")
+    # Before: "Grad.:" under the first column and two pieces of the third column's last formula,
+    # on one baseline at the foot of the page, were taken for feet and read after everything.
+    pieces = [e for e in page.elements if e.y1 > 260 and e.text in ("Grad.:", "F n", "div F")]
+    assert len(pieces) == 3 and {e.role for e in pieces} == {"body"}
+    assert ostrel_tau(page, "rbt-cheat-sheet-p1") >= 0.95
+
+
 def test_numbered_listing_lines_at_the_top_are_not_page_numbers():
     page = eval_page("multicol-p20")
     numbers = [e.text for e in page.elements if e.category == "Page-number"]

@@ -99,3 +99,13 @@ def test_brochure_columns_are_read_in_turn_past_a_band_wider_than_their_gutter()
     # first, so the second column was read between the first column's opening and its "Flow Frames".
     heads = [e.text for e in page.elements_in(vellora.order(page, furniture="drop")) if e.label == "HorizontalTitle"]
     assert heads == ["SETTING UP FRAMES", "Flow Frames", "Static Frames", "Dynamic Frames"]
+
+
+def test_poster_title_above_its_columns_is_read_before_them():
+    page = eval_page("modernposter-demo")
+    # Before: the title band ran across the gutter, so no column split applied and the
+    # poster's boxes were read row by row across both columns.
+    heads = [e.text for e in page.elements_in(vellora.order(page, furniture="drop"))
+             if e.label == "HorizontalTitle"]
+    assert heads[2:] == ["Introduction", "Motivation", "Contribution", "Construction", "Implementation",
+                     "Results", "Conclusions"]

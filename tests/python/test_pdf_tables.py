@@ -52,9 +52,26 @@ def test_tables_with_a_column_of_words_or_prose_stay_tables(name, count, starts)
     assert any((table.text or "").startswith(starts) for table in found)
 
 
-def cell(x, top, rows, step=12.0, text="ab 12"):
-    return block_of_lines([TextLine((x, top + step * row, x + 40, top + step * row + 10), text, 10.0, 0.0)
+def cell(x, top, rows, step=12.0, text="ab 12", width=40.0):
+    return block_of_lines([TextLine((x, top + step * row, x + width, top + step * row + 10), text, 10.0, 0.0)
                            for row in range(rows)])
+
+
+@pytest.mark.parametrize("name", ["pari-refcard-p3", "octave-refcard-p2", "debian-refcard-p2"])
+def test_reference_card_rows_on_one_grid_make_no_table_across_its_columns(name):
+    page, found = tables(name)
+    # Before: commands and descriptions sharing baselines across the card's three columns made one
+    # "table" over two or three of them, drawn as a picture and read before the columns.
+    assert found
+    assert all(table.x2 - table.x1 < page.page_bounds[2] / 3 for table in found)
+
+
+@pytest.mark.parametrize(("gutter", "count"), [(12.0, 3), (0.0, 1)])
+def test_card_columns_on_one_baseline_grid_are_tables_of_their_own(gutter, count):
+    blocks = [block for left in (20, 220, 420) for block in (cell(left, 100, 4), cell(left + 50, 100, 4, width=130))]
+    page = PageBlocks(1, 612, 792, blocks=blocks)
+    find_tables(page, PdfSettings(page_gutter=gutter))
+    assert [block.kind for block in page.blocks] == ["table"] * count
 
 
 @pytest.mark.parametrize(("columns", "tall"), [

@@ -154,16 +154,18 @@ class TestColumns:
         assert order(page, algorithm) == [1, 2, 3, 4]
         assert order(page, "ostrel", columns="whole") == [1, 3, 2, 4]  # cut across at the wider band
 
-    @pytest.mark.parametrize("extra", [
-        [20, 320, 45, 330],    # a margin note: a strip too narrow to be a column
-        [200, 50, 400, 80],    # a heading across the gutter
-    ], ids=["margin-strip", "spanning-heading"])
-    def test_only_a_gutter_down_the_whole_body_between_wide_columns_splits_it(self, extra):
+    @pytest.mark.parametrize("extra, label, parts", [
+        ([20, 320, 45, 330], "Regular", [5]),            # a margin note: a strip too narrow to be a column
+        ([200, 50, 400, 80], "Regular", [5]),            # text across the gutter
+        ([200, 50, 400, 80], "HorizontalTitle", [1, 2, 2]),  # a title above the columns is read first
+        ([200, 710, 400, 730], "HorizontalTitle", [5]),  # but not one below them
+    ], ids=["margin-strip", "spanning-text", "title-above", "title-below"])
+    def test_only_a_gutter_down_the_whole_body_between_wide_columns_splits_it(self, extra, label, parts):
         page = vellora.parse_page(two_columns_with_a_wide_band())
         assert [[e.id for e in column] for column in vellora.split_columns(page.elements)] == [[1, 2], [3, 4]]
         data = page.to_dict()
-        data["elements"].append({"id": 5, "box": extra, "label": "Regular"})
-        assert [len(column) for column in vellora.split_columns(vellora.parse_page(data).elements)] == [5]
+        data["elements"].append({"id": 5, "box": extra, "label": label})
+        assert [len(part) for part in vellora.split_columns(vellora.parse_page(data).elements)] == parts
 
     def test_unknown_columns_mode(self):
         with pytest.raises(ValueError, match="columns must be one of split, whole; got 'auto'"):

@@ -1,5 +1,6 @@
 """Evaluation: the metrics on hand-computed cases, truth from regions, baseline mapping, `vellora eval`."""
 
+import collections
 import csv
 import json
 import math
@@ -229,8 +230,17 @@ def test_corpus_pages_are_complete_and_traceable():
         assert set(page.orders) == {"pdftotext", "pdfminer"}, name
         assert (CORPUS / f"{name}.regions.json").is_file(), name
         row = rows[name]
-        assert row["package"] and row["version"] and row["licence"] and row["file"].endswith(".pdf"), name
+        assert row["package"] and row["version"] and row["licence"] and row["file"].endswith((".pdf", ".pdf.gz")), name
         assert row["package"] != "texlive-publishers-doc"
+
+
+def test_the_three_column_class_is_drawn_from_many_documents():
+    # One document must not dominate the class: a class mean that one page moves by 0.02 measures little.
+    rows = [row for row in csv.DictReader((ROOT / "eval" / "PROVENANCE.tsv").open(), delimiter="\t")
+            if row["layout"] == "three"]
+    per_document = collections.Counter((row["package"], row["file"]) for row in rows)
+    assert len(rows) >= 20 and len(per_document) >= 10
+    assert max(per_document.values()) <= 3
 
 
 def test_refresh_extracts_a_corpus_page_again_and_derives_its_truth_and_baselines():

@@ -15,7 +15,9 @@ Furniture is labelled (category ``Page-header``, ``Page-footer``,
   baseline is the running head or footer, even on a page with no neighbours.
 * Lines at the foot of the page, below all the body text, two or three of
   them on one baseline and far apart (a running foot under each column),
-  are running footers, even on a page with no neighbours. A number with others right
+  no two in one third of the page's width (pieces of a formula set apart on
+  the last line of a column are no feet), are running footers, even on a
+  page with no neighbours. A number with others right
   above or below it (the numbered lines of a listing) is no page number.
 * A line or two in small print (at most 0.8 times the body size) in the top
   band, above all the body text, is a running head (or a slide's
@@ -192,7 +194,11 @@ def _running_feet(page: PageBlocks, band: float) -> list[RawBlock]:
                 if len(level) > 3:
                     break  # a row of notes
         row = sorted((feet[index] for index in sorted(level)), key=lambda b: b.box[0])
-        if 2 <= len(row) <= 3 and all(right.box[0] - left.box[2] >= apart for left, right in zip(row, row[1:])):
+        # One foot a column, or left, centre and right: never two in one third of the page (those are
+        # pieces of a line of the body, a formula whose symbols were drawn apart).
+        thirds = {int(3 * (other.box[0] + other.box[2]) / 2 // max(page.width, 1.0)) for other in row}
+        if (2 <= len(row) <= 3 and len(thirds) == len(row)
+                and all(right.box[0] - left.box[2] >= apart for left, right in zip(row, row[1:]))):
             found.append(line)
     return found
 

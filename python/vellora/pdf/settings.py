@@ -82,6 +82,10 @@ class PdfSettings:
     #: ... and at least this share of its lines going on with the sentence of the line above (starting in
     #: lower case with two words or more, or after a word broken by a hyphen).
     table_prose_share: float = 0.5
+    #: An empty band at least this wide (pt) down the whole height of the page's text, between columns
+    #: each at least a fifth of the page's width, is a gutter of the page: no table takes cells from both
+    #: sides of it (0 turns this off).
+    page_gutter: float = 12.0
 
     # Numbered listings.
     #: A code line joins its number when it starts at most this many times the number's height to its right ...

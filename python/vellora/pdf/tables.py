@@ -12,7 +12,10 @@
   blocks side by side whose lines sit on the same baselines for at least
   :attr:`~.PdfSettings.table_min_rows` rows, with short lines (cells, not
   paragraphs: at most four words a line on average), with no column rule
-  between them.
+  between them, and not across a gutter of the page (see
+  :func:`page_gutters`): the command and description rows of a reference
+  card sit on one baseline grid across all its columns, but each column is
+  read on its own.
 
 Neither takes two columns of running text side by side (see
 :func:`_running_text`): the narrow justified columns of a newspaper share
@@ -35,6 +38,9 @@ from .columns import Rule, page_column_rules, rule_between
 from .settings import PdfSettings
 
 __all__ = ["find_tables"]
+
+#: A column of the page is at least this share of the page's width (a narrower one is a table's).
+_PAGE_COLUMN: Final = 0.2
 
 #: Lines of two cells whose feet lie this close (pt) share a baseline.
 _BASELINE_SLACK: Final = 1.5
@@ -179,6 +185,38 @@ def _near_baseline(foot: float, baselines: list[int]) -> bool:
     return index < len(baselines) and baselines[index] <= foot + _BASELINE_SLACK
 
 
+def page_gutters(page: PageBlocks, settings: PdfSettings) -> list[Rule]:
+    """The gutters between the page's columns, as rules down the whole height of its text.
+
+    A gutter is an empty vertical band at least :attr:`~.PdfSettings.page_gutter`
+    wide that no text line crosses from the top of the page's text to its
+    bottom; the columns it separates are each at least a fifth of the page's
+    width (narrower strips are columns of a table, not of the page).
+    """
+    if settings.page_gutter <= 0:
+        return []
+    lines = [line.box for block in page.blocks if block.kind == "text" for line in block.lines]
+    if len(lines) < 2:
+        return []
+    spans: list[list[float]] = []  # [left, right] of the strips the lines cover, left to right
+    for box in sorted(lines):
+        if spans and box[0] - spans[-1][1] < settings.page_gutter:
+            spans[-1][1] = max(spans[-1][1], box[2])
+        else:
+            spans.append([box[0], box[2]])
+    # A strip too narrow to be a column joins its neighbour across the narrower gap.
+    while len(spans) > 1:
+        narrow = min(range(len(spans)), key=lambda index: spans[index][1] - spans[index][0])
+        if spans[narrow][1] - spans[narrow][0] >= _PAGE_COLUMN * page.width:
+            break
+        gaps = [(spans[index + 1][0] - spans[index][1], index) for index in (narrow - 1, narrow)
+                if 0 <= index < len(spans) - 1]
+        _gap, index = min(gaps)
+        spans[index : index + 2] = [[spans[index][0], max(spans[index][1], spans[index + 1][1])]]
+    top, bottom = min(box[1] for box in lines), max(box[3] for box in lines)
+    return [((left[1] + right[0]) / 2, top, bottom) for left, right in zip(spans, spans[1:])]
+
+
 def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
     """Merge the cells of each table on the page into one block."""
     tables: list[RawBlock] = []
@@ -199,7 +237,8 @@ def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
             tables.append(_merge(cells, [area]))
             taken.update(id(cell) for cell in cells)
     rest = [block for block in page.blocks if id(block) not in taken]
-    for group in _aligned_groups(rest, settings, columns):
+    gutters = page_gutters(page, settings)
+    for group in _aligned_groups(rest, settings, columns + gutters):
         area = _union([cell.box for cell in group])
         cells = [block for block in rest if block.kind == "text" and id(block) not in taken
                  and _within(block.box, area)]
