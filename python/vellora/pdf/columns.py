@@ -56,7 +56,7 @@ from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
 from .settings import PdfSettings
 from .spatial import BoxGrid, cell_size
 
-__all__ = ["column_rules", "dotted_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
+__all__ = ["RuleIndex", "column_rules", "dotted_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
            "split_lines_at_rules", "split_overlapping", "trim_overflows",
            "trim_to_gutters"]
 
@@ -94,7 +94,7 @@ def page_column_rules(page: PageBlocks, settings: PdfSettings) -> list[Rule]:
             if rule[2] - rule[0] < settings.rule_thickness and rule[3] - rule[1] >= settings.column_rule_length]
 
 
-class _RuleIndex:
+class RuleIndex:
     """Column rules filed by where they run, to find those crossing a line or a block."""
 
     def __init__(self, rules: Sequence[Rule]) -> None:
@@ -110,12 +110,18 @@ class _RuleIndex:
         return sorted(x for x, top, bottom in (rules[index] for index in self.grid.near((x0, low, x1, high)))
                       if x0 < x < x1 and min(high, bottom) > max(low, top))
 
+    def between(self, a: Box, b: Box) -> bool:
+        """:func:`rule_between` among these rules."""
+        left, right = (a, b) if a[0] <= b[0] else (b, a)
+        return rule_between(a, b, [self.rules[index] for index in sorted(
+            self.grid.near((left[2] - 1, max(a[1], b[1]), right[0] + 1, min(a[3], b[3]))))])
+
 
 def split_lines_at_rules(lines: list[Any], rules: Sequence[Rule], layout: Any, word_margin: float) -> list[Any]:
     """pdfminer text lines, each cut where a column rule passes between two of its characters."""
     if not rules:
         return lines
-    index = _RuleIndex(rules)
+    index = RuleIndex(rules)
     result: list[Any] = []
     for line in lines:
         if not isinstance(line, layout.LTTextLineHorizontal):
@@ -160,7 +166,7 @@ def split_blocks_at_rules(page: PageBlocks, settings: PdfSettings) -> None:
     rules = page_column_rules(page, settings)
     if not rules:
         return
-    index = _RuleIndex(rules)
+    index = RuleIndex(rules)
     blocks: list[RawBlock] = []
     for block in page.blocks:
         cuts = [] if block.kind != "text" or block.category is not None or len(block.lines) < 2 \
@@ -219,7 +225,7 @@ def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> Non
     rows = _levels(boxes)
     if not _any_side_by_side(boxes, rows):
         return
-    rules = _RuleIndex(page_column_rules(page, settings))
+    rules = RuleIndex(page_column_rules(page, settings))
     reach = settings.separator_reach * body
     # Columns are wide: a sidebar or a margin note beside the text is not one.
     texts = [block.box for block in content if block.kind == "text"]

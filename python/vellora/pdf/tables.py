@@ -29,13 +29,15 @@ rows on lines, the cells of a row separated by tabs.
 from __future__ import annotations
 
 import bisect
+import math
 from collections.abc import Sequence
 from typing import Final
 
 from ..page import Box
 from .blocks import PageBlocks, RawBlock, TextLine
-from .columns import Rule, page_column_rules, rule_between
+from .columns import Rule, RuleIndex, page_column_rules
 from .settings import PdfSettings
+from .spatial import BoxGrid, cell_size
 
 __all__ = ["find_tables"]
 
@@ -44,6 +46,10 @@ _PAGE_COLUMN: Final = 0.2
 
 #: Lines of two cells whose feet lie this close (pt) share a baseline.
 _BASELINE_SLACK: Final = 1.5
+
+#: Rules looked at right of a cell for one running along all its height (past it, no cell is beside it with
+#: no rule between): only a shortcut, the answer is the same without it.
+_RULES_SEARCHED: Final = 32
 
 
 def _union(boxes: Sequence[Box]) -> Box:
@@ -127,7 +133,7 @@ def _ruled_areas(page: PageBlocks, settings: PdfSettings) -> list[tuple[Box, int
     return areas
 
 
-def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings, rules: list[Rule]) -> list[list[RawBlock]]:
+def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings, rules: RuleIndex) -> list[list[RawBlock]]:
     candidates = [block for block in blocks if block.kind == "text" and block.category is None
                   and len(block.lines) >= settings.table_min_rows
                   and sum(len(line.text.split()) for line in block.lines) <= 4 * len(block.lines)]
@@ -155,7 +161,7 @@ def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings, rules: list[R
         for other in (candidates[index] for index in near):
             if other is block or not (other.box[2] <= block.box[0] or block.box[2] <= other.box[0]):
                 continue
-            if rule_between(block.box, other.box, rules):
+            if rules.between(block.box, other.box):
                 continue  # neighbouring columns, not cells
             shared = sum(1 for line in other.lines if _near_baseline(line.box[3], baselines))
             if shared >= settings.table_min_rows:
@@ -217,31 +223,84 @@ def page_gutters(page: PageBlocks, settings: PdfSettings) -> list[Rule]:
     return [((left[1] + right[0]) / 2, top, bottom) for left, right in zip(spans, spans[1:])]
 
 
+class _Centres:
+    """Blocks filed by their centres, to find those :func:`_within` an area (in the blocks' order)."""
+
+    def __init__(self, blocks: list[RawBlock]) -> None:
+        self.blocks = blocks
+        self.grid = BoxGrid(cell_size(block.box for block in blocks))
+        for index, block in enumerate(blocks):
+            centre = ((block.box[0] + block.box[2]) / 2, (block.box[1] + block.box[3]) / 2)
+            self.grid.add(index, (centre[0], centre[1], centre[0], centre[1]))
+
+    def within(self, area: Box, slack: float = 1.0) -> list[RawBlock]:
+        near = self.grid.near((area[0] - slack, area[1] - slack, area[2] + slack, area[3] + slack))
+        return [self.blocks[index] for index in sorted(near) if _within(self.blocks[index].box, area, slack)]
+
+
+def _cells_side_by_side(cells: list[RawBlock], columns: RuleIndex) -> bool:
+    """Whether two of ``cells`` lie side by side with no column rule between them.
+
+    Each cell looks right of it, level with it, as far as the first rule running along all its height (any
+    cell past that rule has it between them); the rules are searched from the nearest for a few of them.
+    """
+    grid = BoxGrid(cell_size(cell.box for cell in cells))
+    for index, cell in enumerate(cells):
+        grid.add(index, cell.box)
+    rules = sorted(columns.rules)
+    positions = [rule[0] for rule in rules]
+    right_edge = max((cell.box[2] for cell in cells), default=0.0)
+    for cell in cells:
+        x0, top, x1, bottom = cell.box
+        stop = right_edge
+        first = bisect.bisect_left(positions, x1 - 1)
+        for x, low, high in rules[first : first + _RULES_SEARCHED]:
+            if low <= top and high >= bottom:
+                stop = min(x, right_edge)
+                break
+        if any(other is not cell and _beside(cell.box, other.box) and not columns.between(cell.box, other.box)
+               for other in (cells[index] for index in grid.each_near((x1, top, stop, bottom)))):
+            return True
+    return False
+
+
+def _alone(paragraphs: list[RawBlock], cells: list[RawBlock]) -> bool:
+    """Whether one of ``paragraphs`` has none of ``cells`` beside it."""
+    if not paragraphs:
+        return False
+    rows = BoxGrid(math.inf, row=cell_size([(0.0, cell.box[1], 0.0, cell.box[3]) for cell in cells]))
+    for index, cell in enumerate(cells):
+        rows.add(index, (0.0, cell.box[1], 0.0, cell.box[3]))
+    return any(not any(other is not cell and _beside(cell.box, other.box)
+                       for other in (cells[index] for index in rows.each_near((0.0, cell.box[1], 0.0, cell.box[3]))))
+               for cell in paragraphs)
+
+
 def find_tables(page: PageBlocks, settings: PdfSettings) -> None:
     """Merge the cells of each table on the page into one block."""
     tables: list[RawBlock] = []
     taken: set[int] = set()
     columns = page_column_rules(page, settings)
+    column_index = RuleIndex(columns)
+    texts = _Centres([block for block in page.blocks if block.kind == "text"])
     for area, rules in _ruled_areas(page, settings):
-        cells = [block for block in page.blocks if block.kind == "text" and _within(block.box, area)]
+        cells = texts.within(area)
         # Columns with a rule between them, framed above and below, are no cells.
-        side_by_side = any(_beside(a.box, b.box) and not rule_between(a.box, b.box, columns)
-                           for index, a in enumerate(cells) for b in cells[index + 1 :])
+        side_by_side = _cells_side_by_side(cells, column_index)
         # A frame around a paragraph has two rules and no cells side by side; paragraphs side by side
         # between rules are columns of text (a newspaper's article between its rules), not cells.
         paragraphs = [cell for cell in cells if _paragraph(cell, settings)]
         # A paragraph with no cell beside it is text between rules, as a boxed article: no row of a table.
-        alone = any(not any(other is not cell and _beside(cell.box, other.box) for other in cells)
-                    for cell in paragraphs)
+        alone = _alone(paragraphs, cells)
         if len(cells) >= 2 and (side_by_side or rules >= 3) and len(paragraphs) < 2 and not alone:
             tables.append(_merge(cells, [area]))
             taken.update(id(cell) for cell in cells)
     rest = [block for block in page.blocks if id(block) not in taken]
     gutters = page_gutters(page, settings)
-    for group in _aligned_groups(rest, settings, columns + gutters):
+    rest_texts = _Centres([block for block in rest if block.kind == "text"])
+    for group in _aligned_groups(rest, settings, RuleIndex(columns + gutters)):
         area = _union([cell.box for cell in group])
-        cells = [block for block in rest if block.kind == "text" and id(block) not in taken
-                 and _within(block.box, area)]
+        cells = [block for block in rest_texts.within(area) if id(block) not in taken]
         if len(cells) < settings.table_min_columns:
             continue
         if sum(1 for cell in cells if _running_text(cell, settings)) >= 2:
