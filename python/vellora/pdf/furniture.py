@@ -51,6 +51,7 @@ from typing import Final
 
 from .blocks import PageBlocks, RawBlock
 from .settings import PdfSettings
+from .spatial import BoxGrid, cell_size
 
 __all__ = ["mark_furniture"]
 
@@ -148,18 +149,27 @@ def _emblems(page: PageBlocks, settings: PdfSettings) -> list[RawBlock]:
     large = settings.heading_size_ratio * body
     content = [block for block in page.blocks if block.role == "body"
                and not (block.kind == "text" and block.font_size >= large)]
+    # The blocks by the columns of the page they reach, and by their left and right edges.
+    columns = BoxGrid(cell_size(block.box for block in content), row=math.inf)
+    for index, block in enumerate(content):
+        columns.add(index, (block.box[0], 0.0, block.box[2], 0.0))
+    by_left = sorted(content, key=lambda block: block.box[0])
+    by_right = sorted(content, key=lambda block: -block.box[2])
     found = []
     for block in content:
         if (block.kind != "text" or len(block.lines) > 2
                 or block.box[1] < (1 - settings.emblem_band) * page.height):
             continue
-        others = [other for other in content if other is not block]
-        if not others or any(other.box[0] < block.box[2] and other.box[2] > block.box[0] for other in others):
+        # The leftmost start and the rightmost end of the other blocks.
+        start = next((other.box[0] for other in by_left if other is not block), None)
+        end = next((other.box[2] for other in by_right if other is not block), None)
+        if start is None or end is None or any(
+                other is not block and other.box[0] < block.box[2] and other.box[2] > block.box[0]
+                for other in (content[index] for index in columns.each_near((block.box[0], 0.0, block.box[2], 0.0)))):
             continue
         # Far from the text beside it: a margin note is set close to its paragraph.
         gap = settings.emblem_gap * body
-        if all(other.box[0] >= block.box[2] + gap for other in others) or all(
-                other.box[2] <= block.box[0] - gap for other in others):
+        if start >= block.box[2] + gap or end <= block.box[0] - gap:
             found.append(block)
     return found
 

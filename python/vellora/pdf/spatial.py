@@ -41,10 +41,10 @@ class BoxGrid:
 
     def __init__(self, cell: float, *, row: float | None = None) -> None:
         """Cells ``cell`` wide and ``row`` high (``cell`` too by default); an infinite ``cell`` files boxes
-        by rows only, to find those level with an area."""
+        by rows only, to find those level with an area, and an infinite ``row`` by columns only."""
         self._cell = cell if cell > 0 and not math.isnan(cell) else 1.0
         height = cell if row is None else row
-        self._row = height if math.isfinite(height) and height > 0 else 1.0
+        self._row = height if height > 0 and not math.isnan(height) else 1.0
         self._cells: dict[tuple[int, int], set[int]] = {}
         self._spans: dict[int, tuple[int, int, int, int] | None] = {}
         self._wide: set[int] = set()
