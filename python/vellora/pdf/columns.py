@@ -94,6 +94,10 @@ def page_column_rules(page: PageBlocks, settings: PdfSettings) -> list[Rule]:
             if rule[2] - rule[0] < settings.rule_thickness and rule[3] - rule[1] >= settings.column_rule_length]
 
 
+#: Rules few enough to test them all rather than search the index.
+_FEW_RULES: Final = 16
+
+
 class RuleIndex:
     """Column rules filed by where they run, to find those crossing a line or a block."""
 
@@ -112,6 +116,8 @@ class RuleIndex:
 
     def between(self, a: Box, b: Box) -> bool:
         """:func:`rule_between` among these rules."""
+        if len(self.rules) <= _FEW_RULES:
+            return rule_between(a, b, self.rules)
         left, right = (a, b) if a[0] <= b[0] else (b, a)
         return rule_between(a, b, [self.rules[index] for index in sorted(
             self.grid.near((left[2] - 1, max(a[1], b[1]), right[0] + 1, min(a[3], b[3]))))])

@@ -49,6 +49,7 @@ import math
 import re
 from typing import Final
 
+from ..page import Box
 from .blocks import PageBlocks, RawBlock
 from .settings import PdfSettings
 from .spatial import BoxGrid, cell_size
@@ -84,17 +85,31 @@ def _same_place(a: RawBlock, b: RawBlock, tolerance: float) -> bool:
         a.box[2] - b.box[2]) <= tolerance
 
 
-def _repeated(block: RawBlock, neighbours: list[PageBlocks], settings: PdfSettings) -> bool:
-    shape = _shape(block.text)
-    for other_page in neighbours:
-        for other in other_page.blocks:
-            if other.kind != "text" or not _same_height(block, other, settings.furniture_tolerance):
-                continue
-            if _shape(other.text) == shape or (
-                other.text == block.text and _same_place(block, other, settings.furniture_tolerance)
-            ):
-                return True
-    return False
+class _Repeats:
+    """The text blocks of the neighbouring pages by their shape (see :func:`_shape`), each shape's boxes
+    sorted by their top, to tell a block repeated on them: one of the same shape at the same height (the
+    same text at the same place has the same shape)."""
+
+    def __init__(self, neighbours: list[PageBlocks], tolerance: float) -> None:
+        self.tolerance = tolerance
+        shapes: dict[str, list[Box]] = {}
+        for other_page in neighbours:
+            for other in other_page.blocks:
+                if other.kind == "text":
+                    shapes.setdefault(_shape(other.text), []).append(other.box)
+        self.shapes = {shape: sorted(boxes, key=lambda box: box[1]) for shape, boxes in shapes.items()}
+        self.tops = {shape: [box[1] for box in boxes] for shape, boxes in self.shapes.items()}
+
+    def repeated(self, block: RawBlock) -> bool:
+        shape = _shape(block.text)
+        boxes, tops = self.shapes.get(shape), self.tops.get(shape)
+        if not boxes or not tops:
+            return False
+        tolerance, box = self.tolerance, block.box
+        first = bisect.bisect_left(tops, box[1] - tolerance - 1.0)
+        last = bisect.bisect_right(tops, box[1] + tolerance + 1.0)
+        return any(abs(box[1] - other[1]) <= tolerance and abs(box[3] - other[3]) <= tolerance
+                   for other in boxes[first:last])
 
 
 def _numeric(block: RawBlock) -> bool:
@@ -174,12 +189,21 @@ def _emblems(page: PageBlocks, settings: PdfSettings) -> list[RawBlock]:
     return found
 
 
-def _stacked_number(block: RawBlock, page: PageBlocks) -> bool:
-    """Whether a number has another right above or below it, as the numbered lines of a listing have."""
-    height = max(block.height, 1.0)
-    return any(other is not block and other.kind == "text" and _numeric(other)
-               and abs(other.box[0] - block.box[0]) <= height and abs(other.box[1] - block.box[1]) <= 2 * height
-               for other in page.blocks)
+class _Numbers:
+    """The numeric text blocks of a page sorted by their top, to tell a number stacked on another."""
+
+    def __init__(self, page: PageBlocks) -> None:
+        self.blocks = sorted((block for block in page.blocks if block.kind == "text" and _numeric(block)),
+                             key=lambda block: block.box[1])
+        self.tops = [block.box[1] for block in self.blocks]
+
+    def stacked(self, block: RawBlock) -> bool:
+        """Whether a number has another right above or below it, as the numbered lines of a listing have."""
+        height = max(block.height, 1.0)
+        first = bisect.bisect_left(self.tops, block.box[1] - 2 * height - 1.0)
+        last = bisect.bisect_right(self.tops, block.box[1] + 2 * height + 1.0)
+        return any(other is not block and abs(other.box[0] - block.box[0]) <= height
+                   and abs(other.box[1] - block.box[1]) <= 2 * height for other in self.blocks[first:last])
 
 
 def _running_feet(page: PageBlocks, band: float) -> list[RawBlock]:
@@ -225,6 +249,7 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
         block.category, block.role = "Sidebar", "footer"
     for block in _running_feet(page, band):
         block.category, block.role = "Page-footer", "footer"
+    numbers, repeats = _Numbers(page), _Repeats(neighbours, settings.furniture_tolerance)
     for block in page.blocks:
         if block.kind != "text" or block.role != "body" or len(block.lines) > 2:
             continue  # running heads and footers are a line or two
@@ -233,9 +258,9 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
         if not (top or bottom):
             continue
         role = "header" if top else "footer"
-        if _PAGE_NUMBER.match(" ".join(block.text.split())) and not _stacked_number(block, page):
+        if _PAGE_NUMBER.match(" ".join(block.text.split())) and not numbers.stacked(block):
             block.category, block.role = "Page-number", role
-        elif _repeated(block, neighbours, settings):
+        elif repeats.repeated(block):
             block.category, block.role = ("Page-header" if top else "Page-footer"), role
     # Small print at the very top, above all the body text, is a running head (or a slide's navigation).
     body = _body_size(page)
