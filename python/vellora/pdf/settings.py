@@ -87,6 +87,11 @@ class PdfSettings:
     #: sides of it (0 turns this off).
     page_gutter: float = 12.0
 
+    #: A text block looks for the cells sharing its baselines among at most this many blocks on each side
+    #: of it, the nearest: a row of more cells is still found whole, from cell to cell (0 for no limit; a
+    #: page of a few thousand cells in rows hundreds long takes seconds, not minutes).
+    table_max_partners: int = 64
+
     # Numbered listings.
     #: A code line joins its number when it starts at most this many times the number's height to its right ...
     listing_gap: float = 12.0

@@ -138,25 +138,29 @@ def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings, rules: RuleIn
                   and len(block.lines) >= settings.table_min_rows
                   and sum(len(line.text.split()) for line in block.lines) <= 4 * len(block.lines)]
     # Partners share baselines, so their lines' feet lie within reach of the block's: the candidates
-    # sorted by their highest foot, each block looks only at those level with it (a page of thousands
-    # of cells costs its rows, not its cells squared).
+    # filed by the height of their feet, each block looks only at those level with it, and at most
+    # table_max_partners of them on each side (a page of thousands of cells costs its cells, not their square).
     feet = [(min(line.box[3] for line in block.lines), max(line.box[3] for line in block.lines))
             for block in candidates]
-    order = sorted(range(len(candidates)), key=lambda index: feet[index][0])
-    highest = [feet[index][0] for index in order]
+    levels = BoxGrid(math.inf, row=cell_size([(0.0, high, 0.0, low) for high, low in feet]))
+    for index, (high, low) in enumerate(feet):
+        levels.add(index, (0.0, high, 0.0, low))
     span = max((low_foot - high_foot for high_foot, low_foot in feet), default=0.0)
     reach = _BASELINE_SLACK + 0.5  # a rounded baseline lies within half a point of its line's foot
+    most = settings.table_max_partners
     groups: list[list[RawBlock]] = []
     owners: dict[int, list[int]] = {}  # id of a member: the groups holding it
     for block_index, block in enumerate(candidates):
         baselines = sorted({round(line.box[3]) for line in block.lines})
         if settings.table_min_rows >= 1:
             top, bottom = feet[block_index]
-            first = bisect.bisect_left(highest, top - reach - span)
-            last = bisect.bisect_right(highest, bottom + reach)
-            near = sorted(index for index in order[first:last] if feet[index][1] >= top - reach)
+            lowest, highest, reached = top - reach - span, bottom + reach, top - reach
+            near = sorted(index for index in levels.near((0.0, reached, 0.0, highest))
+                          if lowest <= feet[index][0] <= highest and feet[index][1] >= reached)
         else:
             near = list(range(len(candidates)))
+        if most > 0:
+            near = _nearest(block, block_index, near, candidates, int(most))
         partners = []
         for other in (candidates[index] for index in near):
             if other is block or not (other.box[2] <= block.box[0] or block.box[2] <= other.box[0]):
@@ -183,6 +187,18 @@ def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings, rules: RuleIn
                     owners.setdefault(id(member), []).append(len(groups))
                 groups.append(group)
     return groups
+
+
+def _nearest(block: RawBlock, block_index: int, near: list[int], candidates: list[RawBlock], most: int) -> list[int]:
+    """``near`` (indexes of ``candidates`` level with ``block``, in order) or, when more than ``most`` of them
+    lie on one side of it, the ``most`` nearest on each side, in order."""
+    left = [index for index in near if index != block_index and candidates[index].box[2] <= block.box[0]]
+    right = [index for index in near if index != block_index and block.box[2] <= candidates[index].box[0]]
+    if len(left) <= most and len(right) <= most:
+        return near
+    left.sort(key=lambda index: (block.box[0] - candidates[index].box[2], index))
+    right.sort(key=lambda index: (candidates[index].box[0] - block.box[2], index))
+    return sorted(set(left[:most]) | set(right[:most]))
 
 
 def _near_baseline(foot: float, baselines: list[int]) -> bool:
