@@ -49,6 +49,7 @@ from typing import Final
 
 from .blocks import PageBlocks, RawBlock, TextLine, _merge_lines, absorb_fragments, block_of_lines
 from .settings import PdfSettings
+from .spatial import BoxGrid, cell_size
 
 __all__ = ["join_displays"]
 
@@ -66,10 +67,16 @@ class _Near:
     def __init__(self, texts: list[RawBlock], reach: float) -> None:
         self.reach = max(reach, 1.0)
         self.rows: dict[int, list[RawBlock]] = {}
+        self.place = {id(block): index for index, block in enumerate(texts)}
         for block in texts:
             first, last = int((block.box[1] - self.reach) // self.reach), int((block.box[3] + self.reach) // self.reach)
             for row in range(first, last + 1):
                 self.rows.setdefault(row, []).append(block)
+
+    def level(self, block: RawBlock) -> list[RawBlock]:
+        """The blocks reaching into the height of ``block`` (and some others), in the page's order."""
+        found = {id(other): other for other in self.around(block.box[1], block.box[3])}
+        return sorted(found.values(), key=lambda other: self.place[id(other)])
 
     def around(self, top: float, bottom: float) -> list[RawBlock]:
         """Every block within ``reach`` above ``top`` or below ``bottom`` (and some others)."""
@@ -130,7 +137,7 @@ def _bridged(left: RawBlock, right: RawBlock, texts: _Near) -> bool:
 def _numbered_display(number: RawBlock, pieces: list[RawBlock], texts: list[RawBlock], near: _Near,
                       joined: Callable[[RawBlock], bool]) -> RawBlock | None:
     """The display an equation number belongs to: the nearest piece on its line, the space between them bridged."""
-    beside = [block for block in texts if block is not number and _share_line(block, number)
+    beside = [block for block in near.level(number) if block is not number and _share_line(block, number)
               and (block.box[2] <= number.box[0] or block.box[0] >= number.box[2])]
     if not beside:
         return None
@@ -204,9 +211,14 @@ def _join_once(page: PageBlocks, settings: PdfSettings, body: float) -> bool:
 
     gap_limit = settings.display_gap * body
     near = _Near(texts, settings.display_reach * body)
-    on_line = _Near(pieces, body)
+    # The pieces by where they are: those starting right of a piece within the gap, level with it, are
+    # the ones it may join (which pair joins first does not change the displays joined).
+    starts = BoxGrid(cell_size(block.box for block in pieces))
+    for index, block in enumerate(pieces):
+        starts.add(index, block.box)
     for left in pieces:
-        for right in on_line.around(left.box[1], left.box[3]):
+        for right in (pieces[index] for index in starts.near((left.box[2], left.box[1], left.box[2] + gap_limit,
+                                                               left.box[3]))):
             gap = right.box[0] - left.box[2]
             if right.box[0] <= left.box[0] or gap < 0 or gap > gap_limit or not _share_line(left, right) \
                     or _LINE_NUMBER.match(left.text) or _LINE_NUMBER.match(right.text) \
