@@ -249,7 +249,7 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
         block.category, block.role = "Sidebar", "footer"
     for block in _running_feet(page, band):
         block.category, block.role = "Page-footer", "footer"
-    numbers, repeats = _Numbers(page), _Repeats(neighbours, settings.furniture_tolerance)
+    stacked, repeats = _Numbers(page), _Repeats(neighbours, settings.furniture_tolerance)
     for block in page.blocks:
         if block.kind != "text" or block.role != "body" or len(block.lines) > 2:
             continue  # running heads and footers are a line or two
@@ -258,7 +258,7 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
         if not (top or bottom):
             continue
         role = "header" if top else "footer"
-        if _PAGE_NUMBER.match(" ".join(block.text.split())) and not numbers.stacked(block):
+        if _PAGE_NUMBER.match(" ".join(block.text.split())) and not stacked.stacked(block):
             block.category, block.role = "Page-number", role
         elif repeats.repeated(block):
             block.category, block.role = ("Page-header" if top else "Page-footer"), role
