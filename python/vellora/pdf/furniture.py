@@ -222,7 +222,8 @@ def _running_feet(page: PageBlocks, band: float) -> list[RawBlock]:
     found: list[RawBlock] = []
     for line in feet:
         level: list[int] = []
-        for index in order[bisect.bisect_left(baselines, line.box[3] - 2.5) : bisect.bisect_right(baselines, line.box[3] + 2.5)]:
+        first = bisect.bisect_left(baselines, line.box[3] - 2.5)
+        for index in order[first : bisect.bisect_right(baselines, line.box[3] + 2.5)]:
             if abs(feet[index].box[3] - line.box[3]) <= 2.0:
                 level.append(index)
                 if len(level) > 3:
