@@ -1,7 +1,7 @@
 """Pages holding many boxes or cells: the time to extract one page as the boxes grow in number.
 
 Run with `make bench` (or `python bench/panels_bench.py [--counts 100,900,3600]`).
-Five kinds of page are generated with reportlab for each count:
+Six kinds of page are generated with reportlab for each count:
 
 * ``framed``: a grid of small stroked rectangles, each framing a word in small
   print, with a line of larger text across the grid under each row of boxes
@@ -15,7 +15,9 @@ Five kinds of page are generated with reportlab for each count:
 * ``words``: as many words scattered in small print, each a block of its own
   (tiny fragments, each tested for a block that holds it);
 * ``ruled``: a table of as many cells, each a word between drawn rules (the
-  rules are tested against the text and each other).
+  rules are tested against the text and each other);
+* ``stacked``: one column of as many short paragraphs on a long page (no two
+  blocks side by side: each is tested for a column beside it).
 
 Each row prints the count, the kind, the elements extracted and the seconds
 taken; a page of thousands of boxes must take seconds, not minutes.
@@ -128,8 +130,22 @@ def ruled_pdf(path: str, count: int) -> None:
     pdf.save()
 
 
+def stacked_pdf(path: str, count: int) -> None:
+    """``count`` paragraphs of a line in one column, far enough apart to be blocks of their own."""
+    from reportlab.pdfgen import canvas
+
+    height = count * 12.0 + 40
+    pdf = canvas.Canvas(path, pagesize=(PAGE, height), invariant=1)
+    pdf.setFont("Helvetica", 4)
+    for index in range(count):
+        pdf.drawString(40, height - 20 - 12 * index, f"paragraph {index} of a long list set in one column")
+    pdf.showPage()
+    pdf.save()
+
+
 KINDS: dict[str, Callable[[str, int], None]] = {
     "framed": framed_pdf, "empty": empty_pdf, "cells": cells_pdf, "words": words_pdf, "ruled": ruled_pdf,
+    "stacked": stacked_pdf,
 }
 
 

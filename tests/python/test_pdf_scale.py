@@ -11,7 +11,7 @@ pytest.importorskip("pdfminer")
 from vellora.pdf import PdfSettings, extract_page  # noqa: E402
 from vellora.pdf.blocks import PageBlocks, RawBlock, TextLine, block_of_lines  # noqa: E402
 from vellora.pdf.columns import _split_overlapping_plain, split_overlapping  # noqa: E402
-from vellora.pdf.spatial import BoxGrid  # noqa: E402
+from vellora.pdf.spatial import BoxGrid, any_side_by_side  # noqa: E402
 from vellora.pdf.tables import find_tables  # noqa: E402
 
 coordinate = st.floats(-50, 650, allow_nan=False)
@@ -44,6 +44,10 @@ def test_grid_returns_every_box_touching_an_area(filed, areas, cells, data):
         elif key in current:
             del current[key]
             grid.remove(key)
+    boxes_left = list(current.values())
+    assert any_side_by_side(boxes_left) == any(
+        (a[2] <= b[0] or b[2] <= a[0]) and min(a[3], b[3]) > max(a[1], b[1])
+        for index, a in enumerate(boxes_left) for b in boxes_left[index + 1 :])
     for area in areas:
         expected = {key for key, box in current.items() if touching(box, area)}
         assert expected <= grid.near(area) <= set(current)

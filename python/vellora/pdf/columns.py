@@ -54,7 +54,7 @@ from typing import Any, Final
 from ..page import Box
 from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
 from .settings import PdfSettings
-from .spatial import BoxGrid, cell_size
+from .spatial import BoxGrid, any_side_by_side, cell_size
 
 __all__ = ["RuleIndex", "column_rules", "dotted_rules", "page_column_rules", "rule_between", "span_separators", "split_blocks_at_rules",
            "split_lines_at_rules", "split_overlapping", "trim_overflows",
@@ -191,10 +191,6 @@ def split_blocks_at_rules(page: PageBlocks, settings: PdfSettings) -> None:
     page.blocks = blocks
 
 
-def _side_by_side(a: Box, b: Box) -> bool:
-    return (a[2] <= b[0] or b[2] <= a[0]) and min(a[3], b[3]) > max(a[1], b[1])
-
-
 def _in_columns(boxes: list[Box], least: float, edge: int, level: float) -> bool:
     """Whether two of ``boxes``, each at least ``least`` wide, lie in different columns (disjoint horizontally)
     and end (``edge`` 3) or start (``edge`` 1) level with each other, within ``level``: balanced columns."""
@@ -207,30 +203,18 @@ def _short(block: RawBlock) -> bool:
     return block.kind == "text" and 0 < len(block.lines) <= 2
 
 
-def _levels(boxes: list[Box]) -> BoxGrid:
-    """``boxes`` (keyed by their place in the list) filed by the rows of the page they reach."""
-    rows = BoxGrid(math.inf, row=cell_size([(0.0, box[1], 0.0, box[3]) for box in boxes]))
-    for index, box in enumerate(boxes):
-        rows.add(index, (0.0, box[1], 0.0, box[3]))
-    return rows
-
-
-def _any_side_by_side(boxes: list[Box], rows: BoxGrid) -> bool:
-    """Whether any two of ``boxes`` are side by side (see :func:`_side_by_side`)."""
-    return any(_side_by_side(box, boxes[other]) for index, box in enumerate(boxes)
-               for other in rows.each_near((0.0, box[1], 0.0, box[3])) if other > index)
-
-
 def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> None:
     """Widen the short blocks that separate two groups of columns to the width of those columns."""
     if body <= 0 or settings.separator_reach <= 0:
         return
     content = [block for block in page.blocks if block.role == "body" and block.kind in ("text", "figure", "table")]
     boxes = [block.box for block in content]
-    # The blocks level with a block (any that could be beside it, above or below it) found by rows of the page.
-    rows = _levels(boxes)
-    if not _any_side_by_side(boxes, rows):
+    if not any_side_by_side(boxes):
         return
+    # The blocks level with a block (any that could be beside it, above or below it) found by rows of the page.
+    rows = BoxGrid(math.inf, row=cell_size([(0.0, box[1], 0.0, box[3]) for box in boxes]))
+    for index, box in enumerate(boxes):
+        rows.add(index, (0.0, box[1], 0.0, box[3]))
     rules = RuleIndex(page_column_rules(page, settings))
     reach = settings.separator_reach * body
     # Columns are wide: a sidebar or a margin note beside the text is not one.

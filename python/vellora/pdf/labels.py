@@ -39,7 +39,7 @@ from .blocks import PageBlocks, RawBlock
 from .columns import COLUMN_SHARE, span_separators, trim_overflows, trim_to_gutters
 from .headings import body_size, find_headings
 from .settings import PdfSettings
-from .spatial import BoxGrid, cell_size
+from .spatial import BoxGrid, any_side_by_side, cell_size
 
 __all__ = ["build_page", "label_blocks", "set_categories"]
 
@@ -135,12 +135,6 @@ def _text_below(page: PageBlocks, body: float) -> set[int]:
     return found
 
 
-def _side_by_side(a: Box, b: Box) -> bool:
-    horizontally_disjoint = a[2] <= b[0] or b[2] <= a[0]
-    vertically_overlapping = min(a[3], b[3]) > max(a[1], b[1])
-    return horizontally_disjoint and vertically_overlapping
-
-
 def label_blocks(blocks: list[RawBlock], settings: PdfSettings | None = None) -> list[str]:
     """The label of each block, by the rules in this module's documentation.
 
@@ -160,9 +154,7 @@ def label_blocks(blocks: list[RawBlock], settings: PdfSettings | None = None) ->
     body_boxes = [block.box for block in blocks
                   if block.kind == "text" and block.role == "body" and not is_heading(block)
                   and block.box[2] - block.box[0] >= COLUMN_SHARE * text_width]
-    multi_column = any(
-        _side_by_side(a, b) for index, a in enumerate(body_boxes) for b in body_boxes[index + 1 :]
-    )
+    multi_column = any_side_by_side(body_boxes)
 
     labels = []
     for block in blocks:

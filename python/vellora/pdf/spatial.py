@@ -17,7 +17,7 @@ from typing import Final
 
 from ..page import Box
 
-__all__ = ["BoxGrid", "cell_size"]
+__all__ = ["BoxGrid", "any_side_by_side", "cell_size"]
 
 #: A box covering more cells than this is kept apart and returned by every search (a page-wide block).
 _MAX_CELLS: Final = 1024
@@ -152,3 +152,20 @@ class BoxGrid:
                 if keys:
                     start = least(keys, start)
         return start
+
+
+def any_side_by_side(boxes: list[Box]) -> bool:
+    """Whether two of ``boxes`` lie side by side: apart horizontally (edges may touch), sharing some height.
+
+    Each box is tested only against those reaching into its height, found by rows of the page.
+    """
+    rows = BoxGrid(math.inf, row=cell_size([(0.0, box[1], 0.0, box[3]) for box in boxes]))
+    for index, box in enumerate(boxes):
+        rows.add(index, (0.0, box[1], 0.0, box[3]))
+    for index, box in enumerate(boxes):
+        for other_index in rows.each_near((0.0, box[1], 0.0, box[3])):
+            other = boxes[other_index]
+            if other_index > index and (box[2] <= other[0] or other[2] <= box[0]) \
+                    and min(box[3], other[3]) > max(box[1], other[1]):
+                return True
+    return False
