@@ -111,6 +111,15 @@ def test_row_of_notes_at_the_foot_is_no_running_foot():
     assert len(notes) == 6 and {e.role for e in notes} == {"body"}
 
 
+@pytest.mark.parametrize("name", ["pari-refcard-p1", "pari-refcard-p2", "octave-refcard-p1"])
+def test_reference_card_is_read_column_by_column(name):
+    page = eval_page(name)
+    # Before: a "table" of the rows of two or three columns, drawn as one picture over them, was read
+    # before or after the columns (pari-refcard-p1: tau 0.705).
+    assert all(e.x2 - e.x1 < page.page_bounds[2] / 3 for e in page.elements if e.label == "Vision")
+    assert ostrel_tau(page, name) >= 0.99
+
+
 def test_formula_pieces_on_the_last_line_of_a_card_are_no_running_feet():
     page = eval_page("rbt-cheat-sheet-p1")
     # Before: "Grad.:" under the first column and two pieces of the third column's last formula,

@@ -173,6 +173,31 @@ def test_icons_rules_and_strokes_are_not_figures(tmp_path, size, is_figure):
     assert [e.category for e in page.elements if e.label == "Vision"] == (["Picture"] if is_figure else [])
 
 
+@pytest.mark.parametrize(("height", "framed", "read"), [(595, True, True), (300, True, False), (300, False, True)])
+def test_columns_placed_as_form_objects_are_read_as_text(tmp_path, height, framed, read):
+    # A card made of pages placed side by side: each column a form object running the page's height.
+    # A shorter framed one with as much text is a picture (a diagram with its labels); one drawing
+    # text alone is text whatever its size.
+    pdf = canvas.Canvas(str(tmp_path / "card.pdf"), pagesize=(842, 595), invariant=1)
+    for column in range(3):
+        pdf.beginForm(f"column{column}", 0, 0, 280, height)
+        if framed:
+            pdf.rect(10, 10, 260, height - 20)
+        pdf.setFont("Helvetica", 9)
+        for row in range(12):
+            pdf.drawString(20, height - 40 - 14 * row, f"Column {column + 1} entry {row + 1}: apt install")
+        pdf.endForm()
+        pdf.saveState()
+        pdf.translate(281 * column, 0)
+        pdf.doForm(f"column{column}")
+        pdf.restoreState()
+    pdf.save()
+    page = next(iter_pages(tmp_path / "card.pdf"))
+    texts = "\n".join(e.text or "" for e in page.elements if e.label != "Vision")
+    assert ("Column 3 entry 12" in texts) is read
+    assert sum(e.label == "Vision" for e in page.elements) == (0 if read else 3)
+
+
 @pytest.mark.parametrize("content", ["blank", "drawing only", "one word"])
 def test_pages_with_little_or_no_text(tmp_path, content):
     pdf = canvas.Canvas(str(tmp_path / "sparse.pdf"), pagesize=(612, 792), invariant=1)

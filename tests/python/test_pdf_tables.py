@@ -66,12 +66,14 @@ def test_reference_card_rows_on_one_grid_make_no_table_across_its_columns(name):
     assert all(table.x2 - table.x1 < page.page_bounds[2] / 3 for table in found)
 
 
-@pytest.mark.parametrize(("gutter", "count"), [(12.0, 3), (0.0, 1)])
-def test_card_columns_on_one_baseline_grid_are_tables_of_their_own(gutter, count):
-    blocks = [block for left in (20, 220, 420) for block in (cell(left, 100, 4), cell(left + 50, 100, 4, width=130))]
-    page = PageBlocks(1, 612, 792, blocks=blocks)
+@pytest.mark.parametrize(("gutter", "title", "count"), [(12.0, False, 3), (12.0, True, 3), (0.0, False, 1)])
+def test_card_columns_on_one_baseline_grid_are_tables_of_their_own(gutter, title, count):
+    blocks = [block for left in (20, 220, 420) for block in (cell(left, 200, 4), cell(left + 50, 200, 4, width=130))]
+    # A title across the top of the card runs over its gutters.
+    heads = [cell(20, 30, 1, text="Reference card", width=560)] if title else []
+    page = PageBlocks(1, 612, 792, blocks=heads + blocks)
     find_tables(page, PdfSettings(page_gutter=gutter))
-    assert [block.kind for block in page.blocks] == ["table"] * count
+    assert [block.kind for block in page.blocks] == ["text"] * len(heads) + ["table"] * count
 
 
 @pytest.mark.parametrize(("columns", "tall"), [

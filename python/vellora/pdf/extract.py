@@ -34,6 +34,9 @@ from .text import install_cid_maps
 
 __all__ = ["extract_page", "iter_pages", "page_count", "parse_page_selection"]
 
+#: A form object with text running at least this share of the page's height is a column placed on it.
+_FULL_HEIGHT = 0.9
+
 #: A page is turned when at least this share of its characters (and this many) run sideways.
 _TURN_SHARE = 0.6
 _TURN_MIN_CHARS = 20
@@ -183,17 +186,27 @@ def _characters(container: Any, layout: Any) -> list[Any]:
 
 
 def _flatten_text_figures(lt_page: Any, layout: Any) -> None:
-    """Whole-page form objects (some producers wrap all content in one) give up their content to the page."""
+    """Form objects holding a page's text give up their content to the page.
+
+    Some producers wrap all content in one form object covering the page; a
+    card or leaflet made by placing pages side by side as its columns holds
+    each column in a form object running the page's full height (at least
+    :data:`_FULL_HEIGHT` of it). A picture is neither. A form object that
+    draws text and nothing else (no picture to keep it in) gives up its
+    text too, whatever its size.
+    """
     figure_type = layout.LTFigure
     if not any(isinstance(item, figure_type) for item in lt_page):
         return
     width, height = lt_page.width, lt_page.height
     objects: list[Any] = []
     for item in lt_page:
-        if (
-            isinstance(item, layout.LTFigure)
-            and item.width * item.height >= 0.5 * width * height
-            and len(_characters(item, layout)) >= 50
+        if isinstance(item, layout.LTFigure) and (
+            (
+                (item.width * item.height >= 0.5 * width * height or item.height >= _FULL_HEIGHT * height)
+                and len(_characters(item, layout)) >= 50
+            )
+            or _text_only(item, layout)
         ):
             objects.extend(_flattened(item, layout))
         else:
@@ -203,10 +216,25 @@ def _flatten_text_figures(lt_page: Any, layout: Any) -> None:
 
 def _flattened(figure: Any, layout: Any) -> Iterator[Any]:
     for item in figure:
-        if isinstance(item, layout.LTFigure) and len(_characters(item, layout)) >= 50:
+        if isinstance(item, layout.LTFigure) and (len(_characters(item, layout)) >= 50 or _text_only(item, layout)):
             yield from _flattened(item, layout)
         else:
             yield item
+
+
+def _text_only(figure: Any, layout: Any) -> bool:
+    """Whether a form object draws characters and nothing else, at any depth."""
+    found = False
+    for item in figure:
+        if isinstance(item, layout.LTChar):
+            found = True
+        elif isinstance(item, layout.LTFigure):
+            if not _text_only(item, layout):
+                return False
+            found = True
+        elif isinstance(item, (layout.LTImage, layout.LTCurve)):
+            return False
+    return found
 
 
 def _layout_page(pdf_page: Any, settings: PdfSettings, manager: Any) -> tuple[Any, int]:

@@ -212,12 +212,17 @@ def page_gutters(page: PageBlocks, settings: PdfSettings) -> list[Rule]:
 
     A gutter is an empty vertical band at least :attr:`~.PdfSettings.page_gutter`
     wide that no text line crosses from the top of the page's text to its
-    bottom; the columns it separates are each at least a fifth of the page's
+    bottom, but for a title, running head or foot in the top or bottom
+    :attr:`~.PdfSettings.furniture_band` of the page, which may run across
+    it; the columns it separates are each at least a fifth of the page's
     width (narrower strips are columns of a table, not of the page).
     """
     if settings.page_gutter <= 0:
         return []
-    lines = [line.box for block in page.blocks if block.kind == "text" for line in block.lines]
+    # A title, running head or foot in the top or bottom band of the page may run across the gutters.
+    band = settings.furniture_band * page.height
+    every = [line.box for block in page.blocks if block.kind == "text" for line in block.lines]
+    lines = [box for box in every if band < box[3] and box[1] < page.height - band]
     if len(lines) < 2:
         return []
     spans: list[list[float]] = []  # [left, right] of the strips the lines cover, left to right
@@ -235,7 +240,7 @@ def page_gutters(page: PageBlocks, settings: PdfSettings) -> list[Rule]:
                 if 0 <= index < len(spans) - 1]
         _gap, index = min(gaps)
         spans[index : index + 2] = [[spans[index][0], max(spans[index][1], spans[index + 1][1])]]
-    top, bottom = min(box[1] for box in lines), max(box[3] for box in lines)
+    top, bottom = min(box[1] for box in every), max(box[3] for box in every)
     return [((left[1] + right[0]) / 2, top, bottom) for left, right in zip(spans, spans[1:])]
 
 
