@@ -233,17 +233,17 @@ def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> Non
     def spanning(boxes: list[Box]) -> bool:
         return any(box[2] - box[0] >= full for box in boxes)
     widened: list[tuple[RawBlock, Box]] = []
-    for place, block in enumerate(content):
+    for block in content:
         if block.kind != "text" or not block.lines:
             continue
         top, bottom = block.box[1], block.box[3]
         # Something beside it, or close above or below it beside it, makes it part of a column.
         clear = _CLEARANCE * body
-        if any(index != place and min(other[3], bottom + clear) > max(other[1], top - clear)
+        if any(content[index] is not block and min(other[3], bottom + clear) > max(other[1], top - clear)
                and (other[2] <= block.box[0] or block.box[2] <= other[0])
                for index in rows.each_near((0.0, top - clear, 0.0, bottom + clear)) for other in (boxes[index],)):
             continue
-        if any(index != place and min(other[3], bottom) > max(other[1], top)
+        if any(content[index] is not block and min(other[3], bottom) > max(other[1], top)
                for index in rows.each_near((0.0, top, 0.0, bottom)) for other in (boxes[index],)):
             continue
         above = by_bottom[bisect.bisect_left(bottoms, top - reach) : bisect.bisect_right(bottoms, top)]
