@@ -1,7 +1,7 @@
 """Pages holding many boxes or cells: the time to extract one page as the boxes grow in number.
 
 Run with `make bench` (or `python bench/panels_bench.py [--counts 100,900,3600]`).
-Six kinds of page are generated with reportlab for each count:
+Seven kinds of page are generated with reportlab for each count:
 
 * ``framed``: a grid of small stroked rectangles, each framing a word in small
   print, with a line of larger text across the grid under each row of boxes
@@ -17,7 +17,9 @@ Six kinds of page are generated with reportlab for each count:
 * ``ruled``: a table of as many cells, each a word between drawn rules (the
   rules are tested against the text and each other);
 * ``stacked``: one column of as many short paragraphs on a long page (no two
-  blocks side by side: each is tested for a column beside it).
+  blocks side by side: each is tested for a column beside it);
+* ``numbers``: a table of as many numbers, unruled (each is tested as the
+  page number of an entry ending its line).
 
 Each row prints the count, the kind, the elements extracted and the seconds
 taken; a page of thousands of boxes must take seconds, not minutes.
@@ -143,9 +145,24 @@ def stacked_pdf(path: str, count: int) -> None:
     pdf.save()
 
 
+def numbers_pdf(path: str, count: int) -> None:
+    """``count`` numbers in a square grid, one a cell, with no rules."""
+    from reportlab.pdfgen import canvas
+
+    side = math.ceil(math.sqrt(count))
+    extent = side * 30.0 + 40
+    pdf = canvas.Canvas(path, pagesize=(extent, extent), invariant=1)
+    pdf.setFont("Helvetica", 5)
+    for index in range(count):
+        row, column = divmod(index, side)
+        pdf.drawRightString(40 + 30 * column, extent - 20 - 10 * row, str(index % 1000))
+    pdf.showPage()
+    pdf.save()
+
+
 KINDS: dict[str, Callable[[str, int], None]] = {
     "framed": framed_pdf, "empty": empty_pdf, "cells": cells_pdf, "words": words_pdf, "ruled": ruled_pdf,
-    "stacked": stacked_pdf,
+    "stacked": stacked_pdf, "numbers": numbers_pdf,
 }
 
 
