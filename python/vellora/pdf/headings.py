@@ -24,6 +24,7 @@ from typing import Final
 
 from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
 from .settings import PdfSettings
+from .spatial import BoxGrid, cell_size
 
 __all__ = ["body_size", "find_headings", "is_heading_text"]
 
@@ -105,18 +106,28 @@ def _contents_entries(blocks: list[RawBlock]) -> set[int]:
     """The lines (by id) followed on their baseline by a page number or leaders: entries of a contents list."""
     numbers = [line for block in blocks if block.kind == "text" for line in block.lines
                if _LEADERS_OR_NUMBER.match(line.text) and any(char.isdigit() or char == "." for char in line.text)]
+    # The numbers by where they start and stand: those a line's number may be are on its baseline right of it.
+    starts = _line_starts(numbers)
     entries: set[int] = set()
     for block in blocks:
         for line in block.lines:
             if _ENDS_WITH_PAGE.search(line.text):
                 entries.add(id(line))
                 continue
-            for number in numbers:
-                if (number is not line and abs(number.box[3] - line.box[3]) <= 1.5
-                        and 0 <= number.box[0] - line.box[2] <= _ENTRY_GAP):
-                    entries.add(id(line))
-                    break
+            near = starts.each_near((line.box[2] - 1.0, line.box[3] - 2.0, line.box[2] + _ENTRY_GAP + 1.0,
+                                     line.box[3] + 2.0))
+            if any(number is not line and abs(number.box[3] - line.box[3]) <= 1.5
+                   and 0 <= number.box[0] - line.box[2] <= _ENTRY_GAP for number in (numbers[index] for index in near)):
+                entries.add(id(line))
     return entries
+
+
+def _line_starts(lines: list[TextLine]) -> BoxGrid:
+    """``lines`` (keyed by their place in the list) filed by the start of their foot."""
+    starts = BoxGrid(cell_size(line.box for line in lines))
+    for index, line in enumerate(lines):
+        starts.add(index, (line.box[0], line.box[3], line.box[0], line.box[3]))
+    return starts
 
 
 def _split_heading_line(block: RawBlock, body: float, settings: PdfSettings) -> list[RawBlock]:
@@ -141,11 +152,16 @@ def _join_numbers(blocks: list[RawBlock], body: float) -> list[RawBlock]:
     """A section number set apart from its title on the same line ("6   Index") joins the title."""
     joined: list[RawBlock] = []
     taken: set[int] = set()
+    # The blocks by where their first line starts and stands: a number's title starts on its baseline right of it.
+    titled = [(index, block) for index, block in enumerate(blocks) if block.lines]
+    starts = _line_starts([block.lines[0] for _index, block in titled])
     for number in blocks:
         if number.kind != "text" or len(number.lines) != 1 or not _SECTION_NUMBER.match(number.text.strip()):
             continue
         line = number.lines[0]
-        for title in blocks:
+        reach = 4 * max(line.font_size, 1.0) + 1.0
+        near = starts.near((line.box[2] - 1.0, line.box[3] - 2.0, line.box[2] + reach, line.box[3] + 2.0))
+        for title in (titled[index][1] for index in sorted(near)):
             if title is number or id(title) in taken or title.kind != "text" or not title.lines:
                 continue
             first = title.lines[0]
