@@ -10,6 +10,7 @@ frames, table lines) are kept apart as rules, for the table finder.
 from __future__ import annotations
 
 import bisect
+import math
 import re
 import statistics
 from collections import Counter
@@ -366,11 +367,51 @@ _COLUMN_NUMBERS: Final = 3
 _COLUMN_ALIGN: Final = 1.5
 
 
-def _ends_line(number: RawBlock, texts: list[RawBlock]) -> bool:
+class _Places:
+    """The text blocks of a page filed by where they are (see :mod:`.spatial`): by their boxes, and by the
+    height their lines take, to find those with a line on a given line or in an area, in the page's order."""
+
+    def __init__(self, texts: list[RawBlock]) -> None:
+        self.texts = texts
+        self.order = {id(block): index for index, block in enumerate(texts)}
+        self.blocks = BoxGrid(cell_size(block.box for block in texts))
+        lines = [line.box for block in texts for line in block.lines]
+        self.rows = BoxGrid(math.inf, row=cell_size([(0.0, box[1], 0.0, box[3]) for box in lines]))
+        for block in texts:
+            self.moved(block)
+
+    def moved(self, block: RawBlock) -> None:
+        """File ``block`` again, its box or lines changed (nothing happens for a block not filed)."""
+        index = self.order.get(id(block))
+        if index is None:
+            return
+        self.blocks.add(index, block.box)
+        if block.lines:
+            self.rows.add(index, (0.0, min(line.box[1] for line in block.lines), 0.0,
+                                  max(line.box[3] for line in block.lines)))
+        else:
+            self.rows.remove(index)
+
+    def level(self, top: float, bottom: float) -> list[RawBlock]:
+        """The blocks with lines reaching into ``top``-``bottom`` (and maybe others), in the page's order."""
+        return [self.texts[index] for index in sorted(self.rows.near((0.0, top, 0.0, bottom)))]
+
+    def on_line(self, line: TextLine) -> list[RawBlock]:
+        """The blocks with a line on ``line`` (see :func:`_same_line`), in the page's order."""
+        # Lines on one line reach into each other's height, or lie within 0.3 pt of it.
+        return [block for block in self.level(line.box[1] - 1.0, line.box[3] + 1.0)
+                if any(_same_line(line, other) for other in block.lines)]
+
+    def touching(self, area: Box) -> list[RawBlock]:
+        """The blocks whose boxes may touch ``area`` (all those that do), in the page's order."""
+        return [self.texts[index] for index in sorted(self.blocks.near(area))]
+
+
+def _ends_line(number: RawBlock, places: _Places) -> bool:
     """Whether ``number`` ends its line: no text to its right on it, and the entry on its left is the
     nearest text that way, with no column of other text standing in the space between them."""
     line = number.lines[0]
-    beside = [block for block in texts if block is not number and any(_same_line(line, other) for other in block.lines)]
+    beside = [block for block in places.on_line(line) if block is not number]
     if any(block.box[0] >= number.box[2] for block in beside):
         return False
     entry = max((block for block in beside if block.box[2] <= number.box[0]), key=lambda block: block.box[2],
@@ -378,15 +419,16 @@ def _ends_line(number: RawBlock, texts: list[RawBlock]) -> bool:
     if entry is None:
         return False
     reach = 1.5 * max(line.box[3] - line.box[1], 1.0)
+    between = places.touching((entry.box[2], line.box[1] - reach - 1.0, number.box[0], line.box[3] + reach + 1.0))
     return not any(block.box[0] > entry.box[2] and block.box[2] < number.box[0]
                    and block.box[1] - reach < line.box[3] and block.box[3] + reach > line.box[1]
-                   for block in texts if block is not number)
+                   for block in between if block is not number)
 
 
-def _aligned_numbers(texts: list[RawBlock]) -> list[list[RawBlock]]:
+def _aligned_numbers(texts: list[RawBlock], places: _Places) -> list[list[RawBlock]]:
     """Single page numbers, each a block of its own, set flush right in a column (a contents list)."""
     singles = sorted((block for block in texts if len(block.lines) == 1 and _NUMBER_LINE.match(block.lines[0].text)
-                      and _ends_line(block, texts)), key=lambda block: block.box[2])
+                      and _ends_line(block, places)), key=lambda block: block.box[2])
     columns: list[list[RawBlock]] = []
     for block in singles:
         if columns and block.box[2] - columns[-1][0].box[2] <= _COLUMN_ALIGN:
@@ -404,9 +446,10 @@ def attach_number_columns(page: PageBlocks) -> None:
     its entry however far from it (with no other column of text between them).
     """
     texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
+    places = _Places(texts)
     emptied: set[int] = set()
     columns: list[tuple[RawBlock, float, list[RawBlock]]] = []
-    for column in _aligned_numbers(texts):
+    for column in _aligned_numbers(texts, places):
         columns.append((block_of_lines(sorted((block.lines[0] for block in column), key=lambda line: line.box[1])),
                         page.width, column))
     gathered = {id(block) for _numbers, _reach, column in columns for block in column}
@@ -414,7 +457,10 @@ def attach_number_columns(page: PageBlocks) -> None:
     for numbers, reach, members in columns:
         if not numbers.lines or not all(_NUMBER_LINE.match(line.text) for line in numbers.lines):
             continue
-        left = sorted((block for block in texts if all(block is not member for member in members)
+        # An entry has a line on the line of one of the numbers: only the blocks level with them are looked at.
+        level = places.level(min(line.box[1] for line in numbers.lines) - 1.0,
+                             max(line.box[3] for line in numbers.lines) + 1.0)
+        left = sorted((block for block in level if all(block is not member for member in members)
                        and id(block) not in emptied and block is not numbers
                        and 0 <= numbers.box[0] - block.box[2] <= reach), key=lambda block: -block.box[2])
         placed: dict[int, tuple[RawBlock, list[TextLine]]] = {}
@@ -435,6 +481,7 @@ def attach_number_columns(page: PageBlocks) -> None:
             merged = block_of_lines(merged_lines)
             target.box, target.text, target.lines = merged.box, merged.text, merged.lines
             target.font_size, target.bold = merged.font_size, merged.bold
+            places.moved(target)
             if len(members) > 1:
                 target.category = "Text"  # an entry of a contents list, even when set in bold: not a heading
         if len(members) > 1:  # single numbers gathered into a column: those placed are gone
@@ -443,6 +490,7 @@ def attach_number_columns(page: PageBlocks) -> None:
         elif rest:
             remaining = block_of_lines(rest)
             numbers.box, numbers.text, numbers.lines = remaining.box, remaining.text, remaining.lines
+            places.moved(numbers)
         else:
             emptied.add(id(numbers))
     page.blocks = [block for block in page.blocks if id(block) not in emptied]

@@ -217,7 +217,7 @@ def _join_once(page: PageBlocks, settings: PdfSettings, body: float) -> bool:
     for index, block in enumerate(pieces):
         starts.add(index, block.box)
     for left in pieces:
-        for right in (pieces[index] for index in starts.near((left.box[2], left.box[1], left.box[2] + gap_limit,
+        for right in (pieces[index] for index in starts.near((left.box[2], left.box[1], left.box[2] + gap_limit + 1.0,
                                                                left.box[3]))):
             gap = right.box[0] - left.box[2]
             if right.box[0] <= left.box[0] or gap < 0 or gap > gap_limit or not _share_line(left, right) \
