@@ -1,7 +1,7 @@
 """Pages holding many boxes or cells: the time to extract one page as the boxes grow in number.
 
 Run with `make bench` (or `python bench/panels_bench.py [--counts 100,900,3600]`).
-Seven kinds of page are generated with reportlab for each count:
+Eight kinds of page are generated with reportlab for each count:
 
 * ``framed``: a grid of small stroked rectangles, each framing a word in small
   print, with a line of larger text across the grid under each row of boxes
@@ -19,7 +19,9 @@ Seven kinds of page are generated with reportlab for each count:
 * ``stacked``: one column of as many short paragraphs on a long page (no two
   blocks side by side: each is tested for a column beside it);
 * ``numbers``: a table of as many numbers, unruled (each is tested as the
-  page number of an entry ending its line).
+  page number of an entry ending its line);
+* ``dots``: a chart of as many small circles set apart, under a caption
+  (each stroke is tested for a drawing it is part of).
 
 Each row prints the count, the kind, the elements extracted and the seconds
 taken; a page of thousands of boxes must take seconds, not minutes.
@@ -160,9 +162,25 @@ def numbers_pdf(path: str, count: int) -> None:
     pdf.save()
 
 
+def dots_pdf(path: str, count: int) -> None:
+    """``count`` small circles in a square grid, each too far from the others to join them, and a caption."""
+    from reportlab.pdfgen import canvas
+
+    side = math.ceil(math.sqrt(count))
+    extent = side * 12.0 + 80
+    pdf = canvas.Canvas(path, pagesize=(extent, extent), invariant=1)
+    pdf.setFont("Helvetica", 8)
+    pdf.drawString(40, 30, "Figure 1: a chart of many markers.")
+    for index in range(count):
+        row, column = divmod(index, side)
+        pdf.circle(40 + 12 * column, extent - 40 - 12 * row, 1.5)
+    pdf.showPage()
+    pdf.save()
+
+
 KINDS: dict[str, Callable[[str, int], None]] = {
     "framed": framed_pdf, "empty": empty_pdf, "cells": cells_pdf, "words": words_pdf, "ruled": ruled_pdf,
-    "stacked": stacked_pdf, "numbers": numbers_pdf,
+    "stacked": stacked_pdf, "numbers": numbers_pdf, "dots": dots_pdf,
 }
 
 

@@ -19,6 +19,7 @@ from typing import Final
 from ..page import Box
 from .blocks import PageBlocks, RawBlock
 from .settings import PdfSettings
+from .spatial import BoxGrid, cell_size
 
 __all__ = ["drawings", "settle_figures"]
 
@@ -52,22 +53,26 @@ def drawings(page: PageBlocks, settings: PdfSettings) -> list[Box]:
     Strokes across most of the page (rules under running heads) stay apart.
     """
     strokes = [(box, curve) for box, curve in page.strokes if box[2] - box[0] < 0.6 * page.width]
-    groups: list[tuple[Box, list[tuple[Box, bool]]]] = []
-    for box, curve in strokes:
+    # The groups in the order they were made (a group merged into another is gone, the grown one made last),
+    # filed by their areas to find those near a stroke without testing every group.
+    groups: dict[int, tuple[Box, list[tuple[Box, bool]]]] = {}
+    grid = BoxGrid(cell_size(box for box, _curve in strokes))
+    reach = _STROKE_GAP + 1.0
+    for serial, (box, curve) in enumerate(strokes):
         area, members = box, [(box, curve)]
-        # Merge with every group it touches, repeatedly, as a group grows.
-        merged = True
-        while merged:
-            merged = False
-            for index, (other, others) in enumerate(groups):
-                if _near(area, other, _STROKE_GAP):
-                    area = (min(area[0], other[0]), min(area[1], other[1]), max(area[2], other[2]), max(area[3], other[3]))
-                    members += others
-                    del groups[index]
-                    merged = True
-                    break
-        groups.append((area, members))
-    return [area for area, members in groups
+        # Merge with every group it touches, the first made first, repeatedly, as a group grows.
+        while True:
+            near = grid.near((area[0] - reach, area[1] - reach, area[2] + reach, area[3] + reach))
+            first = min((key for key in near if _near(area, groups[key][0], _STROKE_GAP)), default=None)
+            if first is None:
+                break
+            other, others = groups.pop(first)
+            grid.remove(first)
+            area = (min(area[0], other[0]), min(area[1], other[1]), max(area[2], other[2]), max(area[3], other[3]))
+            members += others
+        groups[serial] = (area, members)
+        grid.add(serial, area)
+    return [area for area, members in groups.values()
             if any(curve for _box, curve in members) and len(members) >= 3
             and max(area[2] - area[0], area[3] - area[1]) >= settings.icon_size
             and min(area[2] - area[0], area[3] - area[1]) >= settings.rule_thickness
