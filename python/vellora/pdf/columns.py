@@ -294,12 +294,18 @@ def trim_overflows(page: PageBlocks) -> None:
     """Keep the box of a paragraph to its column: out of a neighbouring block that one or two of its lines
     run into, and inside the edges its justified lines share."""
     texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"]
-    for block in texts:
+    grid = BoxGrid(cell_size(block.box for block in texts))
+    for index, block in enumerate(texts):
+        grid.add(index, block.box)
+    for index, block in enumerate(texts):
         if len(block.lines) < 3:
             continue
         left, right = _edges([line.box for line in block.lines], block.font_size)
         block.box = (left, block.box[1], right, block.box[3])
-        for other in texts:
+        # The box stays within its lines' extent: the blocks it may overlap are among those touching that.
+        reach = (min(line.box[0] for line in block.lines), block.box[1], max(line.box[2] for line in block.lines),
+                 block.box[3])
+        for other in [texts[key] for key in sorted(grid.near(reach))]:
             if other is block or not _overlap(block.box, other.box):
                 continue
             entering = [line for line in block.lines if _overlap(line.box, other.box)]
@@ -310,6 +316,7 @@ def trim_overflows(page: PageBlocks) -> None:
             box = (left, block.box[1], right, block.box[3])
             if not _overlap(box, other.box):
                 block.box = box
+        grid.add(index, block.box)
 
 
 def _across(a: Box, b: Box) -> bool:
