@@ -273,13 +273,17 @@ def mark_furniture(page: PageBlocks, neighbours: list[PageBlocks], settings: Pdf
             block.category, block.role = "Page-header", "header"
     # A line of the band that shares its baseline with the page number is the running head (or foot).
     numbers = [block for block in page.blocks if block.category == "Page-number"]
+    # The page numbers by their foot: those on a line's baseline lie among the few next to it.
+    order = sorted(range(len(numbers)), key=lambda index: numbers[index].box[3])
+    feet = [numbers[index].box[3] for index in order]
     for block in page.blocks:
         if block.kind != "text" or block.role != "body" or len(block.lines) != 1:
             continue
-        for number in numbers:
-            if abs(number.box[3] - block.box[3]) <= 2.0:
-                top = number.role == "header"
-                block.category, block.role = ("Page-header" if top else "Page-footer"), number.role
-                break
+        window = order[bisect.bisect_left(feet, block.box[3] - 2.5) : bisect.bisect_right(feet, block.box[3] + 2.5)]
+        first = min((index for index in window if abs(numbers[index].box[3] - block.box[3]) <= 2.0), default=None)
+        if first is not None:
+            number = numbers[first]
+            top = number.role == "header"
+            block.category, block.role = ("Page-header" if top else "Page-footer"), number.role
     for block in _emblems(page, settings):
         block.category, block.role = "Sidebar", "footer"
