@@ -272,7 +272,18 @@ def _overlap(a: Box, b: Box) -> bool:
 
 def _common_edge(edges: list[float]) -> float | None:
     """The edge most of ``edges`` share (within half a point), if most do."""
-    count, edge = max((sum(1 for other in edges if abs(other - value) <= 0.5), value) for value in edges)
+    ordered = sorted(edges)
+    best: tuple[int, float] | None = None
+    for value in dict.fromkeys(edges):
+        # The edges within half a point of ``value`` are a run of the sorted edges around it.
+        position = bisect.bisect_left(ordered, value)
+        first = bisect.bisect_left(range(position + 1), True, key=lambda index: abs(ordered[index] - value) <= 0.5)
+        last = bisect.bisect_left(range(position, len(ordered)), True,
+                                  key=lambda index: abs(ordered[index] - value) > 0.5) + position
+        if best is None or (last - first, value) > best:
+            best = (last - first, value)
+    assert best is not None
+    count, edge = best
     return edge if count >= 2 and 2 * count >= len(edges) else None
 
 
