@@ -322,8 +322,8 @@ def trim_overflows(page: PageBlocks) -> None:
             entering = [line for line in block.lines if _overlap(line.box, other.box)]
             if not entering or 3 * len(entering) > len(block.lines):
                 continue
-            left, right = _edges([line.box for line in block.lines if all(line is not entered for entered in entering)],
-                                 block.font_size)
+            entered = {id(line) for line in entering}
+            left, right = _edges([line.box for line in block.lines if id(line) not in entered], block.font_size)
             box = (left, block.box[1], right, block.box[3])
             if not _overlap(box, other.box):
                 block.box = box
