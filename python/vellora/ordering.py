@@ -155,10 +155,11 @@ _LEVEL: Final = 0.1
 
 
 def _top_down(elements: Sequence[PageElement]) -> list[int]:
-    """Ids from top to bottom, then left to right (input order breaks ties); level tops read left to right."""
+    """Ids from top to bottom, then left to right (input order breaks ties); elements on one line (level
+    tops, or side by side sharing most of their height) read left to right."""
     rows: list[list[PageElement]] = []
     for element in sorted(elements, key=lambda element: (element.y1, element.x1)):
-        if rows and element.y1 - rows[-1][0].y1 < _LEVEL:
+        if rows and (element.y1 - rows[-1][0].y1 < _LEVEL or rows[-1][0].shares_line_with(element)):
             rows[-1].append(element)
         else:
             rows.append([element])

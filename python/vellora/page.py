@@ -141,6 +141,13 @@ class PageElement:
     def center(self) -> tuple[float, float]:
         return ((self.box[0] + self.box[2]) / 2, (self.box[1] + self.box[3]) / 2)
 
+    def shares_line_with(self, other: PageElement) -> bool:
+        """Whether ``other`` is set on one line with this element: side by side, about as tall, sharing
+        more than 80 % of the taller one's height (pieces of a running head in different fonts)."""
+        beside = min(self.x2, other.x2) <= max(self.x1, other.x1)
+        shared = min(self.y2, other.y2) - max(self.y1, other.y1)
+        return beside and shared > 0.8 * max(self.height, other.height)
+
     def to_dict(self) -> dict[str, Any]:
         data: dict[str, Any] = {"id": self.id, "box": list(self.box), "label": self.label}
         for key in ("text", "category", "score"):

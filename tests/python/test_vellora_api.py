@@ -134,6 +134,13 @@ class TestFurniture:
         assert kept == [1000, *order(page, algorithm)]
         assert order_all(with_furniture, furniture="drop") == order_all(page)
 
+    def test_pieces_of_a_running_head_in_other_fonts_read_left_to_right(self):
+        # The right piece's box starts 0.5 pt higher (a taller font), but both share one line.
+        page = furnished_page()
+        page["elements"][1]["box"] = [300, 19.5, 550, 35]
+        page["elements"][4]["box"] = [50, 20, 250, 35]
+        assert order(page, furniture="keep")[:2] == [7, 8]
+
     def test_unknown_furniture_mode(self):
         with pytest.raises(ValueError, match="furniture must be one of keep, drop; got 'hide'"):
             order(furnished_page(), furniture="hide")

@@ -93,19 +93,13 @@ def truth_from_regions(page: Page, regions: Sequence[Region]) -> tuple[int, ...]
     for index in sorted(members):
         lines: list[list[PageElement]] = []
         for element in sorted(members[index], key=lambda e: (e.y1, e.x1, e.id)):
-            if lines and _same_line(lines[-1][0], element):
+            if lines and lines[-1][0].shares_line_with(element):
                 lines[-1].append(element)
             else:
                 lines.append([element])
         for line in lines:
             order.extend(element.id for element in sorted(line, key=lambda e: (e.x1, e.y1, e.id)))
     return tuple(order)
-
-
-def _same_line(first: PageElement, other: PageElement) -> bool:
-    beside = min(first.x2, other.x2) <= max(first.x1, other.x1)
-    shared = min(first.y2, other.y2) - max(first.y1, other.y1)
-    return beside and shared > 0.8 * max(first.y2 - first.y1, other.y2 - other.y1)
 
 
 def parse_regions(data: object, *, source: str | None = None) -> list[Region]:
