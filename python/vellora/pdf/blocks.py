@@ -225,7 +225,7 @@ def _join_pieces_once(lines: list[TextLine]) -> list[TextLine]:
     middles = [(lines[index].box[1] + lines[index].box[3]) / 2 for index in order]
     rows: list[list[int]] = []
     for index in order:
-        if rows and _same_line(lines[rows[-1][0]], lines[index]):
+        if rows and same_line(lines[rows[-1][0]], lines[index]):
             rows[-1].append(index)
         else:
             rows.append([index])
@@ -301,7 +301,7 @@ def _inside_share(inner: Box, outer: Box) -> float:
     return width * height / area
 
 
-def _same_line(a: TextLine, b: TextLine) -> bool:
+def same_line(a: TextLine, b: TextLine) -> bool:
     """Whether two lines sit on one line of text: their middles within a third of a line apart."""
     middle_a, middle_b = (a.box[1] + a.box[3]) / 2, (b.box[1] + b.box[3]) / 2
     return abs(middle_a - middle_b) <= 0.3 * max(a.box[3] - a.box[1], b.box[3] - b.box[1], 1.0)
@@ -310,7 +310,7 @@ def _same_line(a: TextLine, b: TextLine) -> bool:
 def _merge_lines(host: list[TextLine], extra: TextLine) -> None:
     """Put ``extra`` into the line of ``host`` it sits on (by x), or in its place by y."""
     for index, line in enumerate(host):
-        if _same_line(line, extra):
+        if same_line(line, extra):
             placed = tuple(sorted(_placed(line) + _placed(extra), key=lambda item: item[0]))
             box = (min(line.box[0], extra.box[0]), min(line.box[1], extra.box[1]),
                    max(line.box[2], extra.box[2]), max(line.box[3], extra.box[3]))
@@ -327,10 +327,8 @@ def absorb_fragments(page: PageBlocks) -> None:
     texts = [block for block in page.blocks if block.kind == "text" and block.category is None]
     absorbed: set[int] = set()
     # Only a block the fragment lies in can take it: the blocks touching it are the candidates.
-    grid = BoxGrid(cell_size(block.box for block in texts))
+    grid = BoxGrid.of([block.box for block in texts])
     place = {id(block): index for index, block in enumerate(texts)}
-    for index, block in enumerate(texts):
-        grid.add(index, block.box)
     for fragment in sorted(texts, key=lambda block: block.width * block.height):
         if len(fragment.lines) > 2:
             continue
@@ -397,10 +395,10 @@ class _Places:
         return [self.texts[index] for index in sorted(self.rows.near((0.0, top, 0.0, bottom)))]
 
     def on_line(self, line: TextLine) -> list[RawBlock]:
-        """The blocks with a line on ``line`` (see :func:`_same_line`), in the page's order."""
+        """The blocks with a line on ``line`` (see :func:`same_line`), in the page's order."""
         # Lines on one line reach into each other's height, or lie within 0.3 pt of it.
         return [block for block in self.level(line.box[1] - 1.0, line.box[3] + 1.0)
-                if any(_same_line(line, other) for other in block.lines)]
+                if any(same_line(line, other) for other in block.lines)]
 
     def touching(self, area: Box) -> list[RawBlock]:
         """The blocks whose boxes may touch ``area`` (all those that do), in the page's order."""
@@ -466,7 +464,7 @@ def attach_number_columns(page: PageBlocks) -> None:
         placed: dict[int, tuple[RawBlock, list[TextLine]]] = {}
         rest: list[TextLine] = []
         for line in numbers.lines:
-            target = next((block for block in left if any(_same_line(line, other) for other in block.lines)), None)
+            target = next((block for block in left if any(same_line(line, other) for other in block.lines)), None)
             if target is None:
                 rest.append(line)
             else:

@@ -47,7 +47,6 @@ from __future__ import annotations
 
 import bisect
 import heapq
-import math
 from collections.abc import Iterable, Sequence
 from typing import Any, Final
 
@@ -104,9 +103,7 @@ class RuleIndex:
     def __init__(self, rules: Sequence[Rule]) -> None:
         self.rules = list(rules)
         boxes = [(x, min(top, bottom), x, max(top, bottom)) for x, top, bottom in self.rules]
-        self.grid = BoxGrid(cell_size(boxes))
-        for index, box in enumerate(boxes):
-            self.grid.add(index, box)
+        self.grid = BoxGrid.of(boxes)
 
     def crossed(self, x0: float, x1: float, low: float, high: float) -> list[float]:
         """Positions of the rules lying strictly inside ``x0``-``x1`` that run along ``low``-``high``, in order."""
@@ -212,9 +209,7 @@ def span_separators(page: PageBlocks, body: float, settings: PdfSettings) -> Non
     if not any_side_by_side(boxes):
         return
     # The blocks level with a block (any that could be beside it, above or below it) found by rows of the page.
-    rows = BoxGrid(math.inf, row=cell_size([(0.0, box[1], 0.0, box[3]) for box in boxes]))
-    for index, box in enumerate(boxes):
-        rows.add(index, (0.0, box[1], 0.0, box[3]))
+    rows = BoxGrid.rows_of([(box[1], box[3]) for box in boxes])
     rules = RuleIndex(page_column_rules(page, settings))
     reach = settings.separator_reach * body
     # Columns are wide: a sidebar or a margin note beside the text is not one.
@@ -305,9 +300,7 @@ def trim_overflows(page: PageBlocks) -> None:
     """Keep the box of a paragraph to its column: out of a neighbouring block that one or two of its lines
     run into, and inside the edges its justified lines share."""
     texts = [block for block in page.blocks if block.kind == "text" and block.role == "body"]
-    grid = BoxGrid(cell_size(block.box for block in texts))
-    for index, block in enumerate(texts):
-        grid.add(index, block.box)
+    grid = BoxGrid.of([block.box for block in texts])
     for index, block in enumerate(texts):
         if len(block.lines) < 3:
             continue
@@ -429,9 +422,7 @@ class _Gutters:
 
     def __init__(self, texts: list[RawBlock]) -> None:
         self.texts = texts
-        self.grid = BoxGrid(cell_size(block.box for block in texts))
-        for index, block in enumerate(texts):
-            self.grid.add(index, block.box)
+        self.grid = BoxGrid.of([block.box for block in texts])
         # Paragraphs by their right edge.
         self.paragraphs = sorted((block.box[2], index) for index, block in enumerate(texts) if len(block.lines) >= 2)
         self.edges = [edge for edge, _index in self.paragraphs]

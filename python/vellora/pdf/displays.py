@@ -49,7 +49,7 @@ from typing import Final
 
 from .blocks import PageBlocks, RawBlock, TextLine, _merge_lines, absorb_fragments, block_of_lines
 from .settings import PdfSettings
-from .spatial import BoxGrid, cell_size
+from .spatial import BoxGrid
 
 __all__ = ["join_displays"]
 
@@ -213,9 +213,7 @@ def _join_once(page: PageBlocks, settings: PdfSettings, body: float) -> bool:
     near = _Near(texts, settings.display_reach * body)
     # The pieces by where they are: those starting right of a piece within the gap, level with it, are
     # the ones it may join (which pair joins first does not change the displays joined).
-    starts = BoxGrid(cell_size(block.box for block in pieces))
-    for index, block in enumerate(pieces):
-        starts.add(index, block.box)
+    starts = BoxGrid.of([block.box for block in pieces])
     for left in pieces:
         for right in (pieces[index] for index in starts.near((left.box[2], left.box[1], left.box[2] + gap_limit + 1.0,
                                                                left.box[3]))):

@@ -39,7 +39,7 @@ from .blocks import PageBlocks, RawBlock
 from .columns import COLUMN_SHARE, span_separators, trim_overflows, trim_to_gutters
 from .headings import body_size, find_headings
 from .settings import PdfSettings
-from .spatial import BoxGrid, any_side_by_side, cell_size
+from .spatial import BoxGrid, any_side_by_side
 
 __all__ = ["build_page", "label_blocks", "set_categories"]
 
@@ -91,9 +91,7 @@ class _Panels:
 
     def __init__(self, panels: list[Box]) -> None:
         self.panels = panels
-        self.grid = BoxGrid(cell_size(panels))
-        for index, panel in enumerate(panels):
-            self.grid.add(index, panel)
+        self.grid = BoxGrid.of(panels)
 
     def holds(self, box: Box) -> bool:
         x0, y0, x1, y1 = box

@@ -26,7 +26,7 @@ from __future__ import annotations
 import re
 from typing import Final
 
-from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines
+from .blocks import PageBlocks, RawBlock, TextLine, block_of_lines, same_line
 from .settings import PdfSettings
 
 __all__ = ["join_listings"]
@@ -37,11 +37,6 @@ _NUMBERED: Final = re.compile(r"^(\d{1,4})\s")
 #: Lines are looked up by the height of their middle in steps of this many points (a line of text
 #: up to about 30 points high shares a line only with lines in the same step or the next ones).
 _ROW: Final = 10.0
-
-
-def _same_line(a: TextLine, b: TextLine) -> bool:
-    middle_a, middle_b = (a.box[1] + a.box[3]) / 2, (b.box[1] + b.box[3]) / 2
-    return abs(middle_a - middle_b) <= 0.3 * max(a.box[3] - a.box[1], b.box[3] - b.box[1], 1.0)
 
 
 def _value(line: TextLine) -> int:
@@ -132,7 +127,7 @@ def _join_one(page: PageBlocks, settings: PdfSettings) -> bool:
             reach = settings.listing_gap * max(line.box[3] - line.box[1], 1.0)
             row = int((line.box[1] + line.box[3]) / 2 // _ROW)
             beside = [(other, candidate) for key in (row - 1, row, row + 1) for other, candidate in rows.get(key, ())
-                      if _same_line(line, other) and 0 <= other.box[0] - line.box[2] <= reach]
+                      if same_line(line, other) and 0 <= other.box[0] - line.box[2] <= reach]
             if beside:
                 code, holder = min(beside, key=lambda pair: pair[0].box[0])
                 members[id(holder)] = holder

@@ -12,7 +12,7 @@ from __future__ import annotations
 
 import math
 import statistics
-from collections.abc import Callable, Iterable, Iterator
+from collections.abc import Callable, Iterable, Iterator, Sequence
 from typing import Final
 
 from ..page import Box
@@ -50,6 +50,24 @@ class BoxGrid:
         self._wide: set[int] = set()
         #: The last column of any box filed.
         self._last = -1
+
+    @classmethod
+    def of(cls, boxes: Sequence[Box]) -> BoxGrid:
+        """A grid of ``boxes``, each filed under its index, with cells of :func:`cell_size`."""
+        grid = cls(cell_size(boxes))
+        for index, box in enumerate(boxes):
+            grid.add(index, box)
+        return grid
+
+    @classmethod
+    def rows_of(cls, spans: Sequence[tuple[float, float]]) -> BoxGrid:
+        """A grid of heights (top, bottom), each filed under its index by rows of the page alone: ask it with
+        :meth:`near` or :meth:`each_near` for the box ``(0, top, 0, bottom)`` of a height."""
+        boxes = [(0.0, top, 0.0, bottom) for top, bottom in spans]
+        grid = cls(math.inf, row=cell_size(boxes))
+        for index, box in enumerate(boxes):
+            grid.add(index, box)
+        return grid
 
     def _span(self, box: Box) -> tuple[int, int, int, int] | None:
         """The cells ``box`` covers (first and last column and row), None when its edges are not finite."""
@@ -159,9 +177,7 @@ def any_side_by_side(boxes: list[Box]) -> bool:
 
     Each box is tested only against those reaching into its height, found by rows of the page.
     """
-    rows = BoxGrid(math.inf, row=cell_size([(0.0, box[1], 0.0, box[3]) for box in boxes]))
-    for index, box in enumerate(boxes):
-        rows.add(index, (0.0, box[1], 0.0, box[3]))
+    rows = BoxGrid.rows_of([(box[1], box[3]) for box in boxes])
     for index, box in enumerate(boxes):
         for other_index in rows.each_near((0.0, box[1], 0.0, box[3])):
             other = boxes[other_index]

@@ -29,7 +29,6 @@ rows on lines, the cells of a row separated by tabs.
 from __future__ import annotations
 
 import bisect
-import math
 from collections.abc import Sequence
 from typing import Final
 
@@ -142,9 +141,7 @@ def _aligned_groups(blocks: list[RawBlock], settings: PdfSettings, rules: RuleIn
     # table_max_partners of them on each side (a page of thousands of cells costs its cells, not their square).
     feet = [(min(line.box[3] for line in block.lines), max(line.box[3] for line in block.lines))
             for block in candidates]
-    levels = BoxGrid(math.inf, row=cell_size([(0.0, high, 0.0, low) for high, low in feet]))
-    for index, (high, low) in enumerate(feet):
-        levels.add(index, (0.0, high, 0.0, low))
+    levels = BoxGrid.rows_of(feet)
     span = max((low_foot - high_foot for high_foot, low_foot in feet), default=0.0)
     reach = _BASELINE_SLACK + 0.5  # a rounded baseline lies within half a point of its line's foot
     most = settings.table_max_partners
@@ -265,9 +262,7 @@ def _cells_side_by_side(cells: list[RawBlock], columns: RuleIndex) -> bool:
     Each cell looks right of it, level with it, as far as the first rule running along all its height (any
     cell past that rule has it between them); the rules are searched from the nearest for a few of them.
     """
-    grid = BoxGrid(cell_size(cell.box for cell in cells))
-    for index, cell in enumerate(cells):
-        grid.add(index, cell.box)
+    grid = BoxGrid.of([cell.box for cell in cells])
     rules = sorted(columns.rules)
     positions = [rule[0] for rule in rules]
     right_edge = max((cell.box[2] for cell in cells), default=0.0)
@@ -289,9 +284,7 @@ def _alone(paragraphs: list[RawBlock], cells: list[RawBlock]) -> bool:
     """Whether one of ``paragraphs`` has none of ``cells`` beside it."""
     if not paragraphs:
         return False
-    rows = BoxGrid(math.inf, row=cell_size([(0.0, cell.box[1], 0.0, cell.box[3]) for cell in cells]))
-    for index, cell in enumerate(cells):
-        rows.add(index, (0.0, cell.box[1], 0.0, cell.box[3]))
+    rows = BoxGrid.rows_of([(cell.box[1], cell.box[3]) for cell in cells])
     return any(not any(other is not cell and _beside(cell.box, other.box)
                        for other in (cells[index] for index in rows.each_near((0.0, cell.box[1], 0.0, cell.box[3]))))
                for cell in paragraphs)
