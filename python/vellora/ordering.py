@@ -179,11 +179,12 @@ def _columns_at_gutters(elements: Sequence[PageElement]) -> list[list[PageElemen
     if len(elements) < 2:
         return None
     spans: list[list[float]] = []  # [left, right] of each column, left to right
-    for element in sorted(elements, key=lambda element: element.x1):
-        if spans and element.x1 - spans[-1][1] < COLUMN_GUTTER:
-            spans[-1][1] = max(spans[-1][1], element.x2)
+    for box in sorted(element.box for element in elements):  # by left edge (the boxes' own tuples: no copies)
+        if spans and box[0] - spans[-1][1] < COLUMN_GUTTER:
+            if box[2] > spans[-1][1]:
+                spans[-1][1] = box[2]
         else:
-            spans.append([element.x1, element.x2])
+            spans.append([box[0], box[2]])
     width = spans[-1][1] - spans[0][0]
     if len(spans) < 2 or any(right - left < COLUMN_SHARE * width for left, right in spans):
         return None
@@ -202,14 +203,18 @@ def _title_bands(body: Sequence[PageElement]) -> list[list[PageElement]]:
     or a poster's title, its author line) are returned, unless they are all
     there is.
     """
+    if not any(element.label == "HorizontalTitle" for element in body):
+        return []
     bands: list[list[PageElement]] = []
     bottom = -math.inf
-    for element in sorted(body, key=lambda element: element.y1):
-        if bands and element.y1 - bottom < COLUMN_GUTTER:
+    for element in sorted(body, key=lambda element: element.box[1]):
+        if bands and element.box[1] - bottom < COLUMN_GUTTER:
             bands[-1].append(element)
+        elif bands and any(other.label != "HorizontalTitle" for other in bands[-1]):
+            break  # the bands of titles have ended: the rest does not matter
         else:
             bands.append([element])
-        bottom = max(bottom, element.y2)
+        bottom = max(bottom, element.box[3])
     leading = 0
     while leading < len(bands) - 1 and all(element.label == "HorizontalTitle" for element in bands[leading]):
         leading += 1
